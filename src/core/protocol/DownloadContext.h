@@ -5,11 +5,14 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 
 namespace pexo {
+
+struct SerialLink; // serial/'s state of the open port
 
 // The one record shared by the UI thread, the serial reader thread and the protocol thread.
 //
@@ -39,6 +42,9 @@ struct DownloadContext {
     std::atomic<std::uint32_t> readerThreadId{0};
     // Explicit device path; when empty the port number's entry in "RS232C Devices" is used.
     std::string devicePath;
+    // The open port as serial/ keeps it (descriptors, wake-up, writer accounting). Made by
+    // the first openPort and kept for the record's life, so a late writer never sees it swapped.
+    std::shared_ptr<SerialLink> serialLink;
 
     // --- Protocol parameters (copied from the settings at each download) ------------------
     std::int32_t txIntervalTime = 0;           // Code30
