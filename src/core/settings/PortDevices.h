@@ -14,9 +14,14 @@ struct PortDevices {
     const std::string& pathFor(int portNumber) const { return portNumber == 2 ? com2 : com1; }
 };
 
-// Reads the section from the settings file; missing keys (or file) keep the built-in paths.
+// Reads the section from the settings file; missing or empty keys (or file) give the
+// built-in paths. Always true.
 bool LoadPortDevices(PortDevices& devices);
-// Writes both keys to the section, with the settings file's usual semantics.
+bool LoadPortDevices(PortDevices& devices, const std::string& file);
+// Writes both keys to the section, with the settings file's usual semantics. False when the
+// file could not be written or a path cannot be stored as one line (a line break in it, or
+// blanks at either end).
 bool SavePortDevices(const PortDevices& devices);
+bool SavePortDevices(const PortDevices& devices, const std::string& file);
 
 } // namespace pexo

@@ -1,0 +1,286 @@
+#include "core/settings/SettingsFile.h"
+
+#include "core/app/Paths.h"
+#include "core/settings/AtomicFile.h"
+#include "core/settings/PortDevices.h"
+
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace pexo {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string slurp(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void spit(const fs::path& p, const std::string& bytes) {
+    std::ofstream(p, std::ios::binary) << bytes;
+}
+
+// A program folder of its own, found through the path seam as the running program's.
+class SettingsFileTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char tmpl[] = "/tmp/pexo-settings-XXXXXX";
+        ASSERT_NE(::mkdtemp(tmpl), nullptr);
+        root_ = tmpl;
+        const std::string exe = (root_ / "pexo").string();
+        saved_ = setPathEnvironment(PathEnvironment{[exe] { return exe; }, [] { return ""; }});
+    }
+    void TearDown() override {
+        setPathEnvironment(saved_);
+        fs::permissions(root_, fs::perms::owner_all, fs::perm_options::add);
+        fs::remove_all(root_);
+    }
+    fs::path iniFolder() {
+        fs::create_directories(root_ / "INI");
+        return root_ / "INI";
+    }
+    fs::path iniFile() { return root_ / "INI" / "PexoUDef.INI"; }
+    std::size_t filesIn(const fs::path& dir) {
+        return static_cast<std::size_t>(std::distance(fs::directory_iterator(dir), {}));
+    }
+
+    fs::path root_;
+    PathEnvironment saved_;
+};
+
+const std::string kDefaultParamSection = "[Param UserSettings]\n"
+                                         "Code30=10\n"
+                                         "Code31=1000\n"
+                                         "Code51=180000\n"
+                                         "Code52=180000\n"
+                                         "Code53=180000\n"
+                                         "Code54=180000\n"
+                                         "Code61=3\n"
+                                         "CheckCode72=0\n"
+                                         "Code62_1=0x004000\n"
+                                         "Code62_2=0x0022\n"
+                                         "Code63_1=0x006000\n"
+                                         "Code63_2=0x1FFFFF\n"
+                                         "Code72=0xFFFFFFFF\n";
+
+TEST_F(SettingsFileTest, FirstSaveCreatesTheFileWithOnlyThatSectionAndLoadsBack) {
+    iniFolder();
+    CommSettings comm;
+    comm.Port = 7; // whatever the record held, a missing file gives the built-ins
+    ASSERT_TRUE(LoadCommSettings(comm, SettingsSection::User));
+    EXPECT_EQ(comm, CommSettings{});
+
+    ASSERT_TRUE(SaveProtocolParameters(ProtocolParameters{}, SettingsSection::User));
+    EXPECT_EQ(slurp(iniFile()), kDefaultParamSection);
+    EXPECT_EQ(filesIn(root_ / "INI"), 1u) << "a temporary file was left behind";
+
+    ProtocolParameters p;
+    p.Code61 = -1;
+    p.Code72 = 0x12345678;
+    p.Code62_2 = 0;
+    ASSERT_TRUE(SaveProtocolParameters(p, SettingsSection::User));
+    ProtocolParameters back;
+    back.Code62_2 = 5;
+    ASSERT_TRUE(LoadProtocolParameters(back, SettingsSection::User));
+    EXPECT_EQ(back, p);
+    EXPECT_NE(slurp(iniFile()).find("Code61=-1\n"), std::string::npos);
+    EXPECT_NE(slurp(iniFile()).find("Code62_2=0x0000\n"), std::string::npos);
+}
+
+TEST_F(SettingsFileTest, SavingAGroupRewritesOnlyItsKeys) {
+    const std::string before = "# kept\r\n"
+                               "[RS232C Default]\r\n"
+                               "Port=1\r\n"
+                               "[rs232c usersettings]\r\n"
+                               "Extra=keep me\r\n"
+                               "baud rate = 3\r\n"
+                               "\r\n"
+                               "[Param Default]\r\n"
+                               "Code30=500\r\n";
+    spit(iniFolder() / "PexoUDef.INI", before);
+    CommSettings s;
+    s.BaudRate = 12;
+    s.Flow = 5;
+    ASSERT_TRUE(SaveCommSettings(s, SettingsSection::User));
+    EXPECT_EQ(slurp(iniFile()), "# kept\r\n"
+                                "[RS232C Default]\r\n"
+                                "Port=1\r\n"
+                                "[rs232c usersettings]\r\n"
+                                "Extra=keep me\r\n"
+                                "baud rate = 12\r\n"
+                                "Port=0\r\n"
+                                "Data Bits=3\r\n"
+                                "Parity=1\r\n"
+                                "Stop Bits=0\r\n"
+                                "Flow=5\r\n"
+                                "\r\n"
+                                "[Param Default]\r\n"
+                                "Code30=500\r\n");
+}
+
+TEST_F(SettingsFileTest, DefaultSectionsAloneLeaveTheBuiltInsInForce) {
+    spit(iniFolder() / "PexoUDef.INI", "[RS232C Default]\nPort=1\nBaud Rate=6\n"
+                                       "[Param Default]\nCode30=99\nCode62_1=0x1000\n");
+    CommSettings comm;
+    LoadCommSettings(comm, SettingsSection::User);
+    EXPECT_EQ(comm, CommSettings{});
+    ProtocolParameters params;
+    LoadProtocolParameters(params, SettingsSection::User);
+    EXPECT_EQ(params, ProtocolParameters{});
+
+    LoadCommSettings(comm, SettingsSection::Default);
+    EXPECT_EQ(comm.Port, 1);
+    EXPECT_EQ(comm.BaudRate, 6);
+    EXPECT_EQ(comm.DataBits, 3);
+    // Any selector other than User means the default section.
+    params = {};
+    LoadProtocolParameters(params, static_cast<SettingsSection>(7));
+    EXPECT_EQ(params.Code30, 99);
+    EXPECT_EQ(params.Code62_1, 0x1000);
+}
+
+TEST_F(SettingsFileTest, HandEditedValuesLoadByTheScanRules) {
+    spit(iniFolder() / "PexoUDef.INI", "[Param UserSettings]\n"
+                                       "Code30= 25ms\n"
+                                       "Code31=abc\n"
+                                       "Code51=\n"
+                                       "Code62_1=4000\n"
+                                       "Code62_2=\n"
+                                       "Code63_1=zz\n"
+                                       "Code63_2=" +
+                                           std::string(49, '0') +
+                                           "5\n"
+                                           "Code72=-1\n");
+    ProtocolParameters p;
+    p.Code31 = 1234;
+    p.Code63_1 = 0x7000;
+    LoadProtocolParameters(p, SettingsSection::User);
+    EXPECT_EQ(p.Code30, 25);
+    EXPECT_EQ(p.Code31, 1234) << "no digits: the current value stays";
+    EXPECT_EQ(p.Code51, 180000);
+    EXPECT_EQ(p.Code62_1, 0x4000);
+    EXPECT_EQ(p.Code62_2, 0) << "an empty hex value reads as 0";
+    EXPECT_EQ(p.Code63_1, 0x7000);
+    EXPECT_EQ(p.Code63_2, 0) << "only the first 49 characters are read";
+    EXPECT_EQ(p.Code72, 0xFFFFFFFFu);
+}
+
+TEST_F(SettingsFileTest, MissingFolderIsNeverCreated) {
+    ASSERT_FALSE(SaveCommSettings(CommSettings{}, SettingsSection::User));
+    EXPECT_FALSE(fs::exists(root_ / "INI"));
+    CommSettings comm;
+    comm.Parity = 2;
+    EXPECT_TRUE(LoadCommSettings(comm, SettingsSection::User));
+    EXPECT_EQ(comm, CommSettings{});
+}
+
+TEST_F(SettingsFileTest, ReadOnlyFolderOrFileIsLeftAsItWas) {
+    // Permission bits do not stop the superuser; a procfs folder refuses everyone.
+    const fs::path folder = ::geteuid() == 0 ? fs::path("/proc/self") : iniFolder();
+    if (::geteuid() != 0)
+        fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec);
+    EXPECT_FALSE(SaveProtocolParameters(ProtocolParameters{}, SettingsSection::User,
+                                        (folder / "PexoUDef.INI").string()));
+    EXPECT_FALSE(fs::exists(folder / "PexoUDef.INI"));
+    if (::geteuid() != 0)
+        fs::permissions(folder, fs::perms::owner_all);
+
+    const std::string before = "[Param UserSettings]\nCode30=5\n";
+    spit(iniFolder() / "PexoUDef.INI", before);
+    fs::permissions(iniFile(), fs::perms::owner_read | fs::perms::group_read);
+    EXPECT_FALSE(SaveProtocolParameters(ProtocolParameters{}, SettingsSection::User));
+    EXPECT_EQ(slurp(iniFile()), before);
+    EXPECT_EQ(filesIn(root_ / "INI"), 1u);
+}
+
+TEST_F(SettingsFileTest, AFifoInTheFilesPlaceNeitherBlocksNorIsReplaced) {
+    iniFolder();
+    ASSERT_EQ(::mkfifo(iniFile().c_str(), 0600), 0);
+    ProtocolParameters p;
+    p.Code30 = 3;
+    LoadProtocolParameters(p, SettingsSection::User);
+    EXPECT_EQ(p.Code30, 3);
+    EXPECT_FALSE(SaveProtocolParameters(p, SettingsSection::User));
+    EXPECT_TRUE(fs::is_fifo(fs::symlink_status(iniFile())));
+}
+
+TEST_F(SettingsFileTest, SaveKeepsTheModeAndWritesThroughASymbolicLink) {
+    const fs::path real = iniFolder() / "shared.ini";
+    spit(real, "[Other]\nx=1\n");
+    ::chmod(real.c_str(), 0640);
+    fs::create_symlink("shared.ini", iniFile());
+    ASSERT_TRUE(SaveCommSettings(CommSettings{}, SettingsSection::Default));
+    EXPECT_TRUE(fs::is_symlink(iniFile()));
+    EXPECT_EQ(slurp(real).rfind("[Other]\nx=1\n\n[RS232C Default]\nPort=0\n", 0), 0u);
+    struct stat st {};
+    ASSERT_EQ(::stat(real.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(filesIn(root_ / "INI"), 2u);
+}
+
+// What the file looked like at the moment the new one was moved into place.
+std::string seenAtRename;
+std::string seenInTemporary;
+int observingRename(const char* from, const char* to) {
+    seenAtRename = slurp(to);
+    seenInTemporary = slurp(from);
+    return ::rename(from, to);
+}
+int failingRename(const char*, const char*) {
+    errno = EXDEV;
+    return -1;
+}
+
+TEST_F(SettingsFileTest, ReplacementIsAllOrNothing) {
+    const fs::path file = iniFolder() / "PexoUDef.INI";
+    spit(file, "old");
+    ASSERT_TRUE(replaceWholeFile(file.string(), "new content", &observingRename));
+    EXPECT_EQ(seenAtRename, "old") << "the original must not be touched before the rename";
+    EXPECT_EQ(seenInTemporary, "new content");
+    EXPECT_EQ(slurp(file), "new content");
+
+    EXPECT_FALSE(replaceWholeFile(file.string(), "lost", &failingRename));
+    EXPECT_EQ(slurp(file), "new content");
+    EXPECT_EQ(filesIn(root_ / "INI"), 1u) << "the temporary must be removed";
+}
+
+TEST_F(SettingsFileTest, PortDevicesShareTheFile) {
+    iniFolder();
+    PortDevices devices;
+    devices.com1 = "/dev/serial/by-id/usb-FTDI port0";
+    ASSERT_TRUE(SavePortDevices(devices));
+    ASSERT_TRUE(SaveCommSettings(CommSettings{}, SettingsSection::User));
+
+    PortDevices back;
+    back.com2 = "stale";
+    LoadPortDevices(back);
+    EXPECT_EQ(back.com1, devices.com1);
+    EXPECT_EQ(back.com2, "/dev/ttyS1");
+    EXPECT_EQ(back.pathFor(2), "/dev/ttyS1");
+
+    const std::string before = slurp(iniFile());
+    devices.com2 = "/dev/ttyUSB0\n[RS232C UserSettings]";
+    EXPECT_FALSE(SavePortDevices(devices));
+    EXPECT_EQ(slurp(iniFile()), before);
+}
+
+TEST_F(SettingsFileTest, UnresolvablePathGivesDefaultsAndWritesNothing) {
+    setPathEnvironment(PathEnvironment{[] { return std::string(); }, [] { return ""; }});
+    EXPECT_EQ(settingsFilePath(), std::nullopt);
+    ProtocolParameters p;
+    p.Code30 = 44;
+    EXPECT_TRUE(LoadProtocolParameters(p, SettingsSection::User));
+    EXPECT_EQ(p.Code30, 44);
+    EXPECT_FALSE(SaveProtocolParameters(p, SettingsSection::User));
+    EXPECT_FALSE(SavePortDevices(PortDevices{}));
+}
+
+} // namespace
+} // namespace pexo
