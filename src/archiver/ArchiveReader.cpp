@@ -1,0 +1,120 @@
+#include "archiver/ArchiveReader.h"
+
+#include "archiver/MemberName.h"
+#include "archiver/PexoArc.h"
+
+#include <archive.h>
+#include <archive_entry.h>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace pexo::archiver {
+
+ArchiveReader::ArchiveReader() : archive_(archive_read_new()) {
+    if (archive_)
+        archive_read_support_format_lha(archive_);
+}
+
+ArchiveReader::~ArchiveReader() {
+    if (archive_)
+        archive_read_free(archive_);
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+bool ArchiveReader::open(const std::string& path) {
+    if (!archive_) {
+        openError_ = "out of memory";
+        return false;
+    }
+    fd_ = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd_ < 0) {
+        openError_ = path + ": " + std::strerror(errno);
+        return false;
+    }
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+        openError_ = path + ": not a regular file";
+        return false;
+    }
+    const int flags = ::fcntl(fd_, F_GETFL);
+    if (flags >= 0)
+        ::fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK);
+    return archive_read_open_fd(archive_, fd_, 64 * 1024) == ARCHIVE_OK;
+}
+
+ArchiveReader::Next ArchiveReader::next() {
+    const int r = archive_read_next_header(archive_, &entry_);
+    if (r == ARCHIVE_OK || r == ARCHIVE_WARN)
+        return Next::Member;
+    entry_ = nullptr;
+    return r == ARCHIVE_EOF ? Next::End : Next::Error;
+}
+
+std::string ArchiveReader::error() const {
+    if (!openError_.empty())
+        return openError_;
+    const char* text = archive_ ? archive_error_string(archive_) : nullptr;
+    return text ? text : "unreadable archive";
+}
+
+std::optional<std::string> extractedName(archive_entry* entry) {
+    if (archive_entry_filetype(entry) != AE_IFREG)
+        return std::nullopt;
+    const char* path = archive_entry_pathname(entry);
+    if (!path)
+        return std::nullopt;
+    return flatMemberName(path);
+}
+
+bool checkArchive(const std::string& path, int mode) {
+    ArchiveReader reader;
+    if (!reader.open(path))
+        return false;
+    if (mode < PEXOARC_CHECK_FULL)
+        return reader.next() == ArchiveReader::Next::Member;
+    while (true) {
+        switch (reader.next()) {
+        case ArchiveReader::Next::End:
+            return true;
+        case ArchiveReader::Next::Error:
+            return false;
+        case ArchiveReader::Next::Member:
+            break;
+        }
+        const void* block = nullptr;
+        std::size_t size = 0;
+        la_int64_t offset = 0;
+        int r;
+        while ((r = archive_read_data_block(reader.handle(), &block, &size, &offset)) == ARCHIVE_OK) {
+        }
+        // A CRC error arrives as a warning after the data.
+        if (r != ARCHIVE_EOF)
+            return false;
+    }
+}
+
+int countMembers(const std::string& path) {
+    ArchiveReader reader;
+    if (!reader.open(path))
+        return -1;
+    int count = 0;
+    while (true) {
+        switch (reader.next()) {
+        case ArchiveReader::Next::End:
+            return count;
+        case ArchiveReader::Next::Error:
+            return -1;
+        case ArchiveReader::Next::Member:
+            if (extractedName(reader.entry()) && count < INT_MAX)
+                ++count;
+            break;
+        }
+    }
+}
+
+} // namespace pexo::archiver
