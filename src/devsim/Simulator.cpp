@@ -1,0 +1,373 @@
+#include "devsim/Simulator.h"
+
+#include "devsim/DumpFile.h"
+#include "devsim/LinePacer.h"
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace pexo::devsim {
+namespace {
+
+// Replies wait here while the host does not read them; past this the device stops
+// reading too, as a device whose transmitter is stalled would.
+constexpr std::size_t kOutputLimit = 4096;
+constexpr std::size_t kReadChunk = 4096;
+
+} // namespace
+
+struct Simulator::Loop {
+    explicit Loop(std::uint32_t rate) : rx(rate), tx(rate) {}
+
+    LinePacer rx;
+    LinePacer tx;
+    std::vector<std::uint8_t> out; // replies not yet taken by the line
+    bool rxPending = false;        // bytes wait on the master (known readable, or paced)
+    bool hostOpen = false;
+    std::optional<Clock::time_point> lingerUntil; // set once the last session has ended
+    bool failed = false;
+};
+
+Simulator::Simulator(Options options) : options_(std::move(options)) {
+    wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+}
+
+Simulator::~Simulator() {
+    stop();
+    join();
+    if (wakeFd_ >= 0)
+        ::close(wakeFd_);
+}
+
+bool Simulator::open() {
+    std::string error;
+    if (wakeFd_ < 0) {
+        setError(std::string("eventfd: ") + std::strerror(errno));
+        return false;
+    }
+    if (!pty_.create(error) ||
+        (!options_.linkPath.empty() && !pty_.link(options_.linkPath, error)) ||
+        !watch_.start(pty_.slavePath(), error)) {
+        pty_.close();
+        setError(error);
+        return false;
+    }
+    return true;
+}
+
+bool Simulator::start() {
+    if (thread_.joinable() || (!pty_.isOpen() && !open()))
+        return false;
+    thread_ = std::thread([this] { threadResult_ = run(); });
+    return true;
+}
+
+void Simulator::stop() {
+    stopRequested_.store(true);
+    const std::uint64_t one = 1;
+    if (wakeFd_ >= 0) [[maybe_unused]]
+        auto n = ::write(wakeFd_, &one, sizeof one);
+}
+
+int Simulator::join() {
+    if (thread_.joinable())
+        thread_.join();
+    return threadResult_;
+}
+
+int Simulator::run() {
+    if (!pty_.isOpen() && !open()) {
+        std::lock_guard lock(mutex_);
+        status_.finished = true;
+        changed_.notify_all();
+        return 1;
+    }
+    Loop loop(options_.rate);
+    std::array<std::uint8_t, kReadChunk> buf;
+
+    // Reads at most `want` bytes (fewer when the hang-up is due sooner) and hands them on.
+    // Returns the count read, 0 when none were waiting, -1 when the line failed.
+    auto readInput = [&](std::size_t want) -> ssize_t {
+        if (want == 0)
+            return 0;
+        const ssize_t n = ::read(pty_.master(), buf.data(), std::min(want, buf.size()));
+        if (n > 0) {
+            receive({buf.data(), static_cast<std::size_t>(n)}, loop);
+            return n;
+        }
+        if (n < 0 && (errno == EAGAIN || errno == EINTR))
+            return 0;
+        // Cannot happen while the device holds its own slave; stop rather than spin.
+        setError(std::string("line read failed: ") +
+                 (n == 0 ? "end of file" : std::strerror(errno)));
+        loop.failed = true;
+        return -1;
+    };
+
+    while (!stopRequested_.load() && !loop.failed) {
+        const LineWatch::Change change = watch_.drain();
+        if (change.any) {
+            // A host that has just closed may have sent its last bytes right before.
+            if (!change.hostOpen)
+                while (loop.hostOpen && readInput(hangupLimit(kReadChunk)) > 0)
+                    ;
+            loop.rxPending = false;
+            lineChanged(change.hostOpen, loop);
+        }
+        if (hangupDue()) {
+            hangUp(loop);
+            break;
+        }
+        auto now = Clock::now();
+        if (loop.lingerUntil && (!loop.hostOpen || now >= *loop.lingerUntil))
+            break;
+
+        short masterEvents = 0;
+        std::optional<Clock::time_point> deadline;
+        auto wakeAt = [&](Clock::time_point t) {
+            deadline = deadline ? std::min(*deadline, t) : t;
+        };
+
+        if (!loop.out.empty()) {
+            const std::size_t n = std::min(loop.out.size(), loop.tx.allowance(now));
+            if (n == 0) {
+                wakeAt(loop.tx.readyAt());
+            } else {
+                const ssize_t written = ::write(pty_.master(), loop.out.data(), n);
+                if (written > 0) {
+                    loop.out.erase(loop.out.begin(), loop.out.begin() + written);
+                    loop.tx.moved(static_cast<std::size_t>(written));
+                    continue;
+                }
+                if (written < 0 && errno != EAGAIN && errno != EINTR) {
+                    setError(std::string("line write failed: ") + std::strerror(errno));
+                    break;
+                }
+                masterEvents |= POLLOUT; // the host is not reading: wait for room
+            }
+        }
+        if (!loop.lingerUntil && loop.out.size() < kOutputLimit) {
+            if (!loop.rxPending) {
+                masterEvents |= POLLIN;
+            } else if (const std::size_t allowance = loop.rx.allowance(now); allowance > 0) {
+                const std::size_t want = hangupLimit(std::min(allowance, kReadChunk));
+                const ssize_t n = readInput(want);
+                if (n < 0)
+                    break;
+                loop.rx.moved(static_cast<std::size_t>(n));
+                // A full read may have left more behind; a short one emptied the line.
+                loop.rxPending = loop.rx.limited() && static_cast<std::size_t>(n) == want;
+                continue;
+            } else {
+                wakeAt(loop.rx.readyAt());
+            }
+        }
+        if (loop.lingerUntil)
+            wakeAt(*loop.lingerUntil);
+
+        std::array<pollfd, 4> fds{{{watch_.fd(), POLLIN, 0},
+                                   {wakeFd_, POLLIN, 0},
+                                   {pty_.master(), masterEvents, 0},
+                                   {options_.stopFd, POLLIN, 0}}};
+        timespec timeout{};
+        if (deadline) {
+            const auto wait = std::max(*deadline - now, Clock::duration::zero());
+            timeout.tv_sec = std::chrono::duration_cast<std::chrono::seconds>(wait).count();
+            timeout.tv_nsec = (wait - std::chrono::seconds(timeout.tv_sec)).count();
+        }
+        if (::ppoll(fds.data(), fds.size(), deadline ? &timeout : nullptr, nullptr) < 0) {
+            if (errno == EINTR)
+                continue;
+            setError(std::string("poll failed: ") + std::strerror(errno));
+            break;
+        }
+        if (fds[1].revents & POLLIN) {
+            std::uint64_t count = 0;
+            [[maybe_unused]] auto n = ::read(wakeFd_, &count, sizeof count);
+        }
+        if (fds[3].revents & (POLLIN | POLLHUP | POLLERR))
+            stopRequested_.store(true);
+        if (fds[2].revents & (POLLHUP | POLLERR)) {
+            setError("line hung up unexpectedly");
+            break;
+        }
+        if (fds[2].revents & POLLIN) {
+            loop.rxPending = true;
+            loop.rx.startBurst(Clock::now());
+        }
+    }
+
+    watch_.stop();
+    std::vector<std::string> lines;
+    {
+        std::lock_guard lock(mutex_);
+        if (protocol_.sessionActive()) {
+            protocol_.lineReset();
+            sessionEnded(lines);
+        }
+        writeDump();
+    }
+    pty_.close();
+    {
+        std::lock_guard lock(mutex_);
+        status_.hostOpen = false;
+        status_.finished = true;
+    }
+    changed_.notify_all();
+    emit(lines);
+    return error().empty() ? 0 : 1;
+}
+
+bool Simulator::hangupDue() const {
+    return options_.hangupAfter && status().bytesReceived >= *options_.hangupAfter;
+}
+
+std::size_t Simulator::hangupLimit(std::size_t want) const {
+    if (!options_.hangupAfter)
+        return want;
+    const std::uint64_t received = status().bytesReceived;
+    const std::uint64_t left =
+        *options_.hangupAfter > received ? *options_.hangupAfter - received : 0;
+    return static_cast<std::size_t>(std::min<std::uint64_t>(want, left));
+}
+
+void Simulator::lineChanged(bool hostOpen, Loop& loop) {
+    // Replies to a host that has gone are never delivered, and the next host must not find
+    // them waiting on the line.
+    loop.out.clear();
+    loop.hostOpen = hostOpen;
+    ::tcflush(pty_.ownSlave(), TCIFLUSH);
+    std::vector<std::string> lines;
+    {
+        std::lock_guard lock(mutex_);
+        status_.hostOpen = hostOpen;
+        if (protocol_.sessionActive()) {
+            protocol_.lineReset();
+            if (sessionEnded(lines))
+                loop.lingerUntil = Clock::now() + options_.linger;
+        } else {
+            protocol_.lineReset();
+        }
+    }
+    changed_.notify_all();
+    emit(lines);
+}
+
+void Simulator::receive(std::span<const std::uint8_t> bytes, Loop& loop) {
+    std::vector<std::string> lines;
+    DeviceProtocol::Output output;
+    {
+        std::lock_guard lock(mutex_);
+        status_.bytesReceived += bytes.size();
+        // Bytes still arriving from a host that has closed the line are not answered; nor are
+        // those after the last session, which belong to a download the device will not serve.
+        while (loop.hostOpen && !loop.lingerUntil && !bytes.empty()) {
+            const unsigned before = protocol_.sessionsEnded();
+            const std::size_t frameCount = output.frames.size();
+            bytes = bytes.subspan(protocol_.receive(bytes, output));
+            for (std::size_t i = frameCount; i < output.frames.size(); ++i) {
+                if (options_.log)
+                    lines.push_back(describe(output.frames[i]));
+                frames_.push_back(output.frames[i]);
+                if (frames_.size() > options_.frameHistory)
+                    frames_.pop_front();
+                ++status_.frameCount;
+            }
+            if (protocol_.sessionsEnded() != before && sessionEnded(lines))
+                loop.lingerUntil = Clock::now() + options_.linger;
+        }
+    }
+    changed_.notify_all();
+    if (!output.reply.empty() && loop.hostOpen) {
+        if (loop.out.empty())
+            loop.tx.startBurst(Clock::now());
+        loop.out.insert(loop.out.end(), output.reply.begin(), output.reply.end());
+    }
+    emit(lines);
+}
+
+bool Simulator::sessionEnded(std::vector<std::string>& lines) {
+    status_.sessionsEnded = protocol_.sessionsEnded();
+    if (options_.log)
+        lines.push_back("-- session " + std::to_string(status_.sessionsEnded) + " ended");
+    writeDump();
+    return options_.sessions != 0 && status_.sessionsEnded >= options_.sessions;
+}
+
+void Simulator::writeDump() {
+    if (options_.dumpPath.empty())
+        return;
+    std::string error;
+    if (!writeDumpFile(options_.dumpPath, memory_.dump(), error) && error_.empty())
+        error_ = error;
+}
+
+void Simulator::hangUp(Loop& loop) {
+    pty_.close();
+    loop.out.clear();
+    loop.hostOpen = false;
+    std::vector<std::string> lines;
+    {
+        std::lock_guard lock(mutex_);
+        status_.hungUp = true;
+        if (options_.log)
+            lines.push_back("-- hung up after " + std::to_string(status_.bytesReceived) + " bytes");
+    }
+    emit(lines);
+}
+
+void Simulator::setError(std::string text) {
+    std::lock_guard lock(mutex_);
+    if (error_.empty())
+        error_ = std::move(text);
+}
+
+std::string Simulator::error() const {
+    std::lock_guard lock(mutex_);
+    return error_;
+}
+
+void Simulator::emit(const std::vector<std::string>& lines) const {
+    if (options_.log)
+        for (const std::string& line : lines)
+            options_.log(line);
+}
+
+Status Simulator::status() const {
+    std::lock_guard lock(mutex_);
+    return status_;
+}
+
+bool Simulator::waitFor(const std::function<bool(const Status&)>& condition,
+                        std::chrono::milliseconds timeout) const {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, timeout, [&] { return condition(status_); });
+}
+
+std::vector<Frame> Simulator::frames() const {
+    std::lock_guard lock(mutex_);
+    return {frames_.begin(), frames_.end()};
+}
+
+std::vector<std::uint8_t> Simulator::readMemory(std::uint32_t address, std::size_t length) const {
+    std::lock_guard lock(mutex_);
+    return memory_.read(address, length);
+}
+
+std::optional<SparseMemory::Range> Simulator::writtenRange() const {
+    std::lock_guard lock(mutex_);
+    return memory_.writtenRange();
+}
+
+std::vector<std::uint8_t> Simulator::memoryDump() const {
+    std::lock_guard lock(mutex_);
+    return memory_.dump();
+}
+
+} // namespace pexo::devsim
