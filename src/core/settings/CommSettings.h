@@ -5,7 +5,7 @@
 namespace pexo {
 
 // The serial settings as the RS232C dialog and the settings file hold them. All fields but
-// Flow are positions in the RS232C dialog's lists, not physical values; values
+// Flow are positions in the RS232C dialog's lists (CommLists.h), not physical values; values
 // outside the lists are kept as they are and mapped to fallbacks only when copied into a
 // download. A default-constructed record holds the built-in defaults.
 struct CommSettings {
