@@ -86,14 +86,21 @@ bool checkArchive(const std::string& path, int mode) {
         case ArchiveReader::Next::Member:
             break;
         }
+        const la_int64_t stated = archive_entry_size(reader.entry());
+        la_int64_t total = 0;
         const void* block = nullptr;
         std::size_t size = 0;
         la_int64_t offset = 0;
         int r;
-        while ((r = archive_read_data_block(reader.handle(), &block, &size, &offset)) == ARCHIVE_OK) {
+        while ((r = archive_read_data_block(reader.handle(), &block, &size, &offset)) ==
+               ARCHIVE_OK) {
+            if (offset != total)
+                return false;
+            total += static_cast<la_int64_t>(size);
         }
-        // A CRC error arrives as a warning after the data.
-        if (r != ARCHIVE_EOF)
+        // A CRC error arrives as a warning after the data; damaged data may also decode to
+        // another length than the header states.
+        if (r != ARCHIVE_EOF || total != stated)
             return false;
     }
 }
