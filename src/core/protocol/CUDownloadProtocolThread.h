@@ -1,0 +1,72 @@
+#pragma once
+
+#include "core/protocol/Completion.h"
+#include "core/protocol/ProtocolEngine.h"
+#include "core/protocol/TickClock.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+namespace pexo {
+
+class FrameWriter;
+class Host;
+
+// The protocol thread of one download: a thin loop around ProtocolEngine::pass that waits
+// for the reply handler's signal (at most 1 ms) between passes instead of spinning.
+//
+// Ending a run: the owner calls requestStop() (never blocks, safe from any thread and from
+// inside the sink), then join() or waitForEnd(). Once either reports the end, the thread
+// will never write to the port or call the sink again.
+//
+// The sink is called on this thread with no lock held. It may block (e.g. until the GUI
+// thread has handled the command), but not on a thread that is itself waiting in join():
+// a GUI owner that cancels should requestStop() and keep serving its event loop while it
+// waits with waitForEnd(), so a completion racing the Cancel can still be delivered.
+class CUDownloadProtocolThread {
+public:
+    CUDownloadProtocolThread(Host& host, FrameWriter& port, CompletionSink sink,
+                             TickClock clock = steadyTickMs);
+    CUDownloadProtocolThread(const CUDownloadProtocolThread&) = delete;
+    CUDownloadProtocolThread& operator=(const CUDownloadProtocolThread&) = delete;
+    // Stops and joins. Never destroy the object from inside its own sink.
+    ~CUDownloadProtocolThread();
+
+    // Starts the loop; only the first call has an effect.
+    void start();
+
+    // The loop ends at its next pass; a pass under way (a frame being written) finishes first.
+    void requestStop();
+    bool stopRequested() const { return stopRequested_.load(); }
+
+    // Waits until the thread has ended. Returns at once when it never started or when called
+    // on the protocol thread itself (from the sink).
+    void join();
+    // As join(), but gives up after `timeout`; true when the thread has ended.
+    bool waitForEnd(std::chrono::milliseconds timeout);
+
+    // True once the loop has returned (or when it never started).
+    bool ended() const;
+
+private:
+    void run();
+    void waitBetweenPasses();
+
+    Host& host_;
+    TickClock clock_;
+    ProtocolEngine engine_; // used only by the protocol thread once started
+
+    std::atomic<bool> stopRequested_{false};
+    std::atomic<bool> started_{false};
+    std::atomic<bool> ended_{false};
+    mutable std::mutex stateMutex_; // guards the waits on stop and end
+    std::condition_variable stateCv_;
+    std::mutex joinMutex_; // serialises std::thread::join
+    std::atomic<std::thread::id> loopThreadId_{};
+    std::thread thread_;
+};
+
+} // namespace pexo
