@@ -26,6 +26,7 @@ public:
     Next next();
     archive_entry* entry() const { return entry_; }
     archive* handle() const { return archive_; }
+    int fd() const { return fd_; }
     std::string error() const;
 
 private:

@@ -2,10 +2,12 @@
 
 #include "archiver/ArchiveReader.h"
 #include "archiver/ExtractFolder.h"
+#include "archiver/MacBinary.h"
 #include "archiver/PexoArc.h"
 
 #include <archive.h>
 #include <archive_entry.h>
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cerrno>
@@ -15,6 +17,7 @@
 #include <stdio.h>
 #include <unistd.h>
 #include <utility>
+#include <vector>
 
 namespace pexo::archiver {
 namespace {
@@ -146,22 +149,56 @@ private:
         if (destination.size() >= PEXOARC_RECORD_PATH_CAPACITY)
             return fail(PEXOARC_ERROR_FOLDER, name + ": destination path too long");
         Record record{};
-        putU32(record, PEXOARC_RECORD_FULL_LENGTH, length);
         std::memcpy(record.data() + PEXOARC_RECORD_PATH, destination.data(), destination.size());
 
         std::string error;
         TempFile file(folder.fd());
         if (!file.create(error))
             return fail(PEXOARC_ERROR_WRITE, error);
+        bool begun = false;
         // The partial file goes before the receiver hears that the member ended.
         const auto failMember = [&](int code, const std::string& why) {
             file.discard();
+            if (!begun)
+                return fail(code, why);
             return endMember(record, code, why);
         };
-        if (!notify_(PEXOARC_STATE_BEGIN, record.data()))
-            return failMember(PEXOARC_ERROR_STOPPED, "stopped");
 
+        // What is written of the member's bytes: all of them, or a Mac file's data fork alone.
+        // That is only known from the first 128 bytes, so these wait before the member begins.
+        const bool fromMac = length >= kMacBinaryHeaderSize && length % 128 == 0 &&
+                             writtenOnMacOs(reader_.fd(), archive_read_header_position(reader_.handle()));
+        std::vector<std::uint8_t> head;
+        std::uint64_t skip = 0;
+        std::uint32_t outputLength = length;
         std::uint32_t written = 0;
+        std::uint64_t received = 0;
+
+        const auto begin = [&]() {
+            if (fromMac) {
+                if (const auto data = macBinaryDataLength(head, name, length)) {
+                    skip = kMacBinaryHeaderSize;
+                    outputLength = *data;
+                }
+            }
+            putU32(record, PEXOARC_RECORD_FULL_LENGTH, outputLength);
+            begun = true;
+            return notify_(PEXOARC_STATE_BEGIN, record.data());
+        };
+        // Writes the part of bytes [at, at + size) of the member that belongs to the output.
+        const auto emit = [&](const std::uint8_t* bytes, std::size_t size, std::uint64_t at) {
+            const std::uint64_t first = std::max<std::uint64_t>(at, skip);
+            const std::uint64_t last = std::min<std::uint64_t>(at + size, skip + outputLength);
+            if (first >= last)
+                return true;
+            if (!writeAll(file.fd(), bytes + (first - at), last - first))
+                return false;
+            written += static_cast<std::uint32_t>(last - first);
+            return true;
+        };
+
+        if (!fromMac && !begin())
+            return failMember(PEXOARC_ERROR_STOPPED, "stopped");
         while (true) {
             const void* block = nullptr;
             std::size_t size = 0;
@@ -172,23 +209,41 @@ private:
             // Anything else than OK is a failed member: libarchive reports a CRC error of
             // stored and -lh5- data only as a warning after the last block.
             if (r != ARCHIVE_OK)
-                return failMember( PEXOARC_ERROR_DATA, name + ": " + reader_.error());
-            if (offset != static_cast<la_int64_t>(written) || size > length - written)
-                return failMember( PEXOARC_ERROR_DATA,
-                                 name + ": data longer than the stated length");
-            if (!writeAll(file.fd(), block, size))
-                return failMember( PEXOARC_ERROR_WRITE,
-                                 "cannot write " + destination + ": " + std::strerror(errno));
-            written += static_cast<std::uint32_t>(size);
+                return failMember(PEXOARC_ERROR_DATA, name + ": " + reader_.error());
+            if (offset != static_cast<la_int64_t>(received) || size > length - received)
+                return failMember(PEXOARC_ERROR_DATA,
+                                  name + ": data longer than the stated length");
+            const auto* bytes = static_cast<const std::uint8_t*>(block);
+            const std::uint64_t at = received;
+            received += size;
+            const std::uint32_t before = written;
+            bool ok;
+            if (begun) {
+                ok = emit(bytes, size, at);
+            } else {
+                head.insert(head.end(), bytes, bytes + size);
+                if (head.size() < kMacBinaryHeaderSize)
+                    continue;
+                if (!begin())
+                    return failMember(PEXOARC_ERROR_STOPPED, "stopped");
+                ok = emit(head.data(), head.size(), 0);
+                head = {};
+            }
+            if (!ok)
+                return failMember(PEXOARC_ERROR_WRITE,
+                                  "cannot write " + destination + ": " + std::strerror(errno));
             putU32(record, PEXOARC_RECORD_WRITTEN, written);
-            if (size > 0 && !notify_(PEXOARC_STATE_WRITE, record.data()))
-                return failMember( PEXOARC_ERROR_STOPPED, "stopped");
+            if (written != before && !notify_(PEXOARC_STATE_WRITE, record.data()))
+                return failMember(PEXOARC_ERROR_STOPPED, "stopped");
         }
-        if (written != length)
-            return failMember( PEXOARC_ERROR_DATA,
-                             name + ": data shorter than the stated length");
+        if (received != length)
+            return failMember(PEXOARC_ERROR_DATA,
+                              name + ": data shorter than the stated length");
+        // Only a member too short to be MacBinary can end before it began.
+        if (!begun && (!begin() || !emit(head.data(), head.size(), 0)))
+            return failMember(PEXOARC_ERROR_STOPPED, "stopped");
         if (!file.commit(name, error))
-            return failMember( PEXOARC_ERROR_WRITE, error);
+            return failMember(PEXOARC_ERROR_WRITE, error);
         return endMember(record, PEXOARC_OK, {});
     }
 

@@ -188,6 +188,27 @@ TEST_F(ModuleTest, EmptyMemberIsWritten) {
     EXPECT_EQ(recorder.events[0].length, 0u);
 }
 
+TEST_F(ModuleTest, MacMembersGiveTheirDataFork) {
+    std::string fork;
+    for (int i = 0; i < 200; ++i)
+        fork.push_back(static_cast<char>(i));
+    ASSERT_EQ(extractFixture("mac-macbinary.lzh"), PEXOARC_OK) << output.data();
+    const auto data = readFileBytes(folder / "IMAGE.BIN");
+    EXPECT_EQ(std::string(data.begin(), data.end()), fork);
+    EXPECT_EQ(recorder.events.front().length, 200u);
+    EXPECT_EQ(recorder.ofState(PEXOARC_STATE_WRITE).back().written, 200u);
+
+    // Without the Mac OS mark, or when the MacBinary header names another file, every byte
+    // of the member is the image.
+    for (const char* name : {"mac-other-name.lzh", "unix-macbinary.lzh"}) {
+        SCOPED_TRACE(name);
+        recorder.events.clear();
+        ASSERT_EQ(extractFixture(name), PEXOARC_OK);
+        EXPECT_EQ(fs::file_size(folder / "IMAGE.BIN"), 384u);
+        EXPECT_EQ(recorder.events.front().length, 384u);
+    }
+}
+
 class DamagedFixtureTest : public ModuleTest, public ::testing::WithParamInterface<const char*> {};
 
 TEST_P(DamagedFixtureTest, FailsAndLeavesNoFile) {
