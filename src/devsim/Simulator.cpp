@@ -177,9 +177,11 @@ int Simulator::run() {
                                    {options_.stopFd, POLLIN, 0}}};
         timespec timeout{};
         if (deadline) {
-            const auto wait = std::max(*deadline - now, Clock::duration::zero());
-            timeout.tv_sec = std::chrono::duration_cast<std::chrono::seconds>(wait).count();
-            timeout.tv_nsec = (wait - std::chrono::seconds(timeout.tv_sec)).count();
+            const auto wait = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                std::max(*deadline - now, Clock::duration::zero()));
+            const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(wait);
+            timeout.tv_sec = seconds.count();
+            timeout.tv_nsec = (wait - seconds).count();
         }
         if (::ppoll(fds.data(), fds.size(), deadline ? &timeout : nullptr, nullptr) < 0) {
             if (errno == EINTR)

@@ -33,7 +33,7 @@ struct Status {
 
 // The simulated device on a pseudo-terminal. run() serves on the calling thread (the
 // executable); start() serves on a thread of its own (tests). Every inspection call may be
-// made from any thread while it runs.
+// made from any thread while it runs; Options::log is called on the serving thread.
 class Simulator {
 public:
     explicit Simulator(Options options);
@@ -59,7 +59,8 @@ public:
     std::string error() const;
 
     Status status() const;
-    // Waits until the condition holds for the status, or the timeout passes.
+    // Waits until the condition holds for the status, or the timeout passes. The condition
+    // runs under the device's lock: it may look only at the status it is given.
     bool waitFor(const std::function<bool(const Status&)>& condition,
                  std::chrono::milliseconds timeout) const;
     // The requests received, oldest first (at most options().frameHistory of them).
