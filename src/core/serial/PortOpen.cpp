@@ -1,0 +1,178 @@
+#include "core/app/Host.h"
+#include "core/protocol/DownloadContext.h"
+#include "core/serial/PortDevice.h"
+#include "core/serial/PortFailure.h"
+#include "core/serial/ReaderThread.h"
+#include "core/serial/SerialLink.h"
+#include "core/serial/SerialPort.h"
+
+#include <fcntl.h>
+#include <sys/eventfd.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace pexo {
+namespace {
+
+int openFailure(std::string* failure, const std::string& path, int err) {
+    if (err == EBUSY || err == EWOULDBLOCK)
+        return portFailure(failure, path + " is in use by another program");
+    return portFailure(failure, "cannot open " + path, err);
+}
+
+// Opens the device for this program alone. Root passes TIOCEXCL, so the flock is what
+// keeps a second instance out; TIOCEXCL keeps out programs that do not flock.
+int openExclusive(const std::string& path, std::string* failure) {
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        openFailure(failure, path, errno);
+        return -1;
+    }
+    int err = 0;
+    std::string reason;
+    if (!::isatty(fd)) {
+        reason = path + " is not a serial device";
+    } else if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        err = errno;
+    } else if (::ioctl(fd, TIOCEXCL) != 0) {
+        err = errno;
+    } else {
+        return fd;
+    }
+    ::close(fd);
+    if (err != 0)
+        openFailure(failure, path, err);
+    else
+        portFailure(failure, reason);
+    return -1;
+}
+
+// Gives the device back: no longer exclusive (the tty outlives us when others hold it
+// open), lock and descriptors released.
+void releaseDevice(DownloadContext& ctx, SerialLink& link) {
+    ::ioctl(link.fd, TIOCNXCL);
+    ::close(link.fd);
+    ::close(link.wakeFd);
+    {
+        std::lock_guard lock(link.mutex);
+        link.fd = -1;
+        link.wakeFd = -1;
+        link.closing = false;
+    }
+    ctx.commHandle = -1;
+}
+
+void setModemLines(int fd, unsigned long request, int lines) {
+    // Pseudo-terminals and some adapters have no modem lines; that is no failure.
+    (void)::ioctl(fd, request, &lines);
+}
+
+} // namespace
+
+int openPort(DownloadContext& ctx, ReceiveSink sink, std::string* failure) {
+    if (!ctx.serialLink)
+        ctx.serialLink = std::make_shared<SerialLink>();
+    const std::shared_ptr<SerialLink> link = ctx.serialLink;
+    {
+        std::lock_guard lock(link->mutex);
+        if (link->fd >= 0)
+            return portFailure(failure, link->path + " is already open");
+    }
+    // A port left open by an earlier run would make this one's thread look like it.
+    if (ctx.readerThread.joinable())
+        return portFailure(failure, "the previous reader thread is still attached");
+
+    const std::string path = resolvePortDevice(ctx);
+    if (path.empty())
+        return portFailure(failure, "no serial device is configured");
+    const int fd = openExclusive(path, failure);
+    if (fd < 0)
+        return 0;
+    const int wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (wakeFd < 0) {
+        const int err = errno;
+        ::ioctl(fd, TIOCNXCL);
+        ::close(fd);
+        return portFailure(failure, "cannot open " + path, err);
+    }
+    ::tcflush(fd, TCIOFLUSH);
+    {
+        std::lock_guard lock(link->mutex);
+        link->fd = fd;
+        link->wakeFd = wakeFd;
+        link->path = path;
+        link->closing = false;
+        link->reportedCounts = readLineErrorCounts(fd);
+    }
+    link->sink = std::move(sink);
+    ctx.commHandle = fd;
+
+    if (!configurePort(ctx, failure)) {
+        ctx.connected = false;
+        releaseDevice(ctx, *link);
+        link->sink = nullptr;
+        return 0;
+    }
+    ctx.connected = true;
+    if (!startReaderThread(ctx, link)) {
+        ctx.connected = false;
+        releaseDevice(ctx, *link);
+        link->sink = nullptr;
+        return portFailure(failure, "cannot start the serial reader thread");
+    }
+    // RTS follows CTS under the handshake; otherwise it is held on, as DTR always is.
+    setModemLines(fd, TIOCMBIS, TIOCM_DTR | ((ctx.flowControl & 0x02) ? 0 : TIOCM_RTS));
+    return 1;
+}
+
+int closePort(DownloadContext& ctx) {
+    ctx.connected = false;
+    const std::shared_ptr<SerialLink> link = ctx.serialLink;
+    if (!link)
+        return 1;
+    bool open = false;
+    {
+        std::lock_guard lock(link->mutex);
+        open = link->fd >= 0;
+        if (open) {
+            link->closing = true;
+            // Level-triggered: stays readable, so the reader and every writer see it.
+            const std::uint64_t one = 1;
+            (void)!::write(link->wakeFd, &one, sizeof one);
+        }
+    }
+    if (!open) {
+        joinReaderThread(ctx);
+        return 1;
+    }
+    const bool joined = joinReaderThread(ctx);
+    {
+        // Woken writers leave at once; the descriptor must outlive them.
+        std::unique_lock lock(link->mutex);
+        link->writersGone.wait(lock, [&] { return link->activeWriters == 0; });
+    }
+    setModemLines(link->fd, TIOCMBIC, TIOCM_DTR);
+    ::tcflush(link->fd, TCIOFLUSH);
+    releaseDevice(ctx, *link);
+    if (joined)
+        link->sink = nullptr;
+    return 1;
+}
+
+int openPort(Host& host, ReceiveSink sink, std::string* failure) {
+    DownloadContext* ctx = host.downloadContext();
+    if (!ctx)
+        return portFailure(failure, "there is no download context");
+    return openPort(*ctx, std::move(sink), failure);
+}
+
+int closePort(Host& host) {
+    DownloadContext* ctx = host.downloadContext();
+    return ctx ? closePort(*ctx) : 0;
+}
+
+} // namespace pexo

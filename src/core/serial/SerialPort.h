@@ -1,0 +1,51 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <string>
+
+namespace pexo {
+
+class Host;
+struct DownloadContext;
+
+// Receives every chunk the reader thread reads (at most kReadChunkSize bytes), in arrival
+// order, on the reader thread. In the program this is the reply handler. It must not wait
+// for the thread that calls closePort.
+using ReceiveSink = std::function<void(std::span<const std::uint8_t>)>;
+
+inline constexpr std::size_t kReadChunkSize = 80;
+
+// Opens the context's port exclusively, applies its line settings, starts the reader thread
+// handing chunks to `sink` and raises DTR. Returns 1 on success, 0 on failure; a failure
+// leaves nothing open and `connected` at 0, and puts the reason in `failure` when given.
+int openPort(Host& host, ReceiveSink sink, std::string* failure = nullptr);
+int openPort(DownloadContext& ctx, ReceiveSink sink, std::string* failure = nullptr);
+
+// Applies the context's line settings to the open port. 1 on success, 0 on failure.
+int configurePort(Host& host, std::string* failure = nullptr);
+int configurePort(DownloadContext& ctx, std::string* failure = nullptr);
+
+// Ends the reader thread (returning only after it has ended), releases a writer that flow
+// control holds, clears DTR, flushes both directions and closes the port. Returns 1, or 0
+// when there is no context. Closing a port that is not open does nothing.
+int closePort(Host& host);
+int closePort(DownloadContext& ctx);
+
+// Writes one frame, blocking until all of it is taken or writeTimeLimit() has passed. A
+// short write records result 10 with "Write Timeout: Total of %ld bytes sent"; a driver
+// failure records 10 with "<CE-%u>". Returns 1 when the write was started, 0 when there is
+// no context or open port, or the write failed before any byte could be offered.
+int writePort(Host& host, const std::uint8_t* bytes, std::size_t length);
+int writePort(DownloadContext& ctx, const std::uint8_t* bytes, std::size_t length);
+// The same with an explicit limit (zero: none), so tests need not wait for the real one.
+int writePort(DownloadContext& ctx, const std::uint8_t* bytes, std::size_t length,
+              std::chrono::milliseconds limit);
+
+// length × (19200 / baudRate) ms, integer division; zero (no limit) from 38400 baud up.
+std::chrono::milliseconds writeTimeLimit(std::size_t length, std::uint32_t baudRate);
+
+} // namespace pexo

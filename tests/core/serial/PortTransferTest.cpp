@@ -1,0 +1,255 @@
+#include "SerialTestSupport.h"
+#include "core/serial/SerialLink.h"
+#include "support/PtyPair.h"
+
+#include <gtest/gtest.h>
+
+#include <termios.h>
+
+#include <future>
+#include <string>
+#include <thread>
+
+namespace pexo::test {
+namespace {
+
+constexpr std::uint8_t kXon = 0x11;
+constexpr std::uint8_t kXoff = 0x13;
+
+class PortTransfer : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(pty.ok());
+        host.ctx.devicePath = pty.path();
+    }
+    void TearDown() override {
+        recorder.release();
+        closePort(host);
+    }
+
+    void open(ChunkRecorder& sink) {
+        std::string why;
+        ASSERT_EQ(openPort(host, sink.sink(), &why), 1) << why;
+    }
+
+    // The writer has taken its hold on the port (it is inside writePort).
+    bool writerInside() {
+        SerialLink& link = *host.ctx.serialLink;
+        std::lock_guard lock(link.mutex);
+        return link.activeWriters > 0;
+    }
+
+    // Runs a write on its own thread, as the protocol thread does.
+    std::future<int> writeInBackground(std::vector<std::uint8_t> frame) {
+        return std::async(std::launch::async, [this, frame = std::move(frame)] {
+            return writePort(host, frame.data(), frame.size());
+        });
+    }
+
+    void stopPortOutput() {
+        ASSERT_TRUE(pty.sendFromDevice({kXoff}));
+        ASSERT_TRUE(waitUntil([&] { return !pty.portWritable(); }, kDeadline));
+    }
+
+    PtyPair pty;
+    ChunkRecorder recorder;
+    SerialTestHost host;
+};
+
+TEST_F(PortTransfer, TwoHundredBytesArrivingTogetherComeAsEightyEightyForty) {
+    ChunkRecorder held(/*holdFirstChunk=*/true);
+    open(held);
+    // One byte occupies the reader in the sink while the 200 queue up behind it.
+    ASSERT_TRUE(pty.sendFromDevice({0xEE}));
+    ASSERT_TRUE(held.waitForBytes(1));
+    const auto burst = patternBytes(200, 3);
+    ASSERT_TRUE(pty.sendFromDevice(burst));
+    ASSERT_TRUE(waitUntil([&] { return pty.bytesWaitingForPort() == 200; }, kDeadline));
+    held.release();
+
+    ASSERT_TRUE(held.waitForBytes(201));
+    const auto chunks = held.chunks();
+    ASSERT_EQ(chunks.size(), 4u);
+    EXPECT_EQ(chunks[0], std::vector<std::uint8_t>{0xEE});
+    EXPECT_EQ(chunks[1], std::vector<std::uint8_t>(burst.begin(), burst.begin() + 80));
+    EXPECT_EQ(chunks[2], std::vector<std::uint8_t>(burst.begin() + 80, burst.begin() + 160));
+    EXPECT_EQ(chunks[3], std::vector<std::uint8_t>(burst.begin() + 160, burst.end()));
+    closePort(host);
+}
+
+TEST_F(PortTransfer, AFloodIsHandedOverChunkByChunkInOrder) {
+    open(recorder);
+    const auto flood = patternBytes(256 * 1024, 9);
+    // The device blocks whenever the line is full, so it runs beside the reader.
+    auto device = std::async(std::launch::async, [&] { return pty.sendFromDevice(flood); });
+    ASSERT_TRUE(recorder.waitForBytes(flood.size()));
+    EXPECT_TRUE(device.get());
+
+    const auto chunks = recorder.chunks();
+    for (const auto& c : chunks) {
+        ASSERT_FALSE(c.empty());
+        ASSERT_LE(c.size(), kReadChunkSize);
+    }
+    EXPECT_GE(chunks.size(), flood.size() / kReadChunkSize);
+    EXPECT_EQ(recorder.bytes(), flood);
+}
+
+TEST_F(PortTransfer, CloseDuringAFloodEndsTheReaderPromptly) {
+    open(recorder);
+    std::atomic<bool> stop{false};
+    auto device = std::async(std::launch::async, [&] {
+        const auto block = patternBytes(4096);
+        while (!stop.load() && pty.sendFromDevice(block)) {
+        }
+    });
+    ASSERT_TRUE(recorder.waitForBytes(8192));
+    auto closing = std::async(std::launch::async, [&] { return closePort(host); });
+    const bool closed = closing.wait_for(kDeadline) == std::future_status::ready;
+    stop = true;
+    // A device write blocked on the full line is released only by room on the line
+    // (closing its descriptor would not wake it): empty the port side until it returns.
+    while (device.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready)
+        ::tcflush(pty.slaveFd(), TCIFLUSH);
+    ASSERT_TRUE(closed);
+    EXPECT_EQ(closing.get(), 1);
+    EXPECT_EQ(host.ctx.readerThreadId.load(), 0u);
+}
+
+TEST_F(PortTransfer, AFullWriteLeavesTheResultAsItWas) {
+    host.ctx.baudRate = 9600;
+    open(recorder);
+    host.ctx.setCommErrorText("earlier text");
+    const auto frame = patternBytes(1028, 1);
+    EXPECT_EQ(writePort(host, frame.data(), frame.size()), 1);
+    EXPECT_EQ(pty.receiveOnDevice(frame.size(), kDeadline), frame);
+    EXPECT_EQ(host.ctx.resultCode.load(), 0);
+    EXPECT_EQ(host.ctx.commErrorText(), "earlier text");
+}
+
+TEST_F(PortTransfer, AWriteHeldPastItsLimitEndsShortWithTheCountSent) {
+    host.ctx.flowControl = 0x04;
+    open(recorder);
+    stopPortOutput();
+
+    const auto frame = patternBytes(16);
+    EXPECT_EQ(writePort(host.ctx, frame.data(), frame.size(), 20ms), 1);
+    EXPECT_EQ(host.ctx.resultCode.load(), 10);
+    EXPECT_EQ(host.ctx.commErrorText(), "Write Timeout: Total of 0 bytes sent");
+
+    // XON lets the line go again; the next frame goes through whole.
+    host.ctx.resultCode = 0;
+    ASSERT_TRUE(pty.sendFromDevice({kXon}));
+    ASSERT_TRUE(waitUntil([&] { return pty.portWritable(); }, kDeadline));
+    EXPECT_EQ(writePort(host.ctx, frame.data(), frame.size(), 20ms), 1);
+    EXPECT_EQ(host.ctx.resultCode.load(), 0);
+    EXPECT_EQ(pty.receiveOnDevice(frame.size(), kDeadline), frame);
+}
+
+TEST_F(PortTransfer, AShortWriteReportsExactlyWhatTheDriverTook) {
+    open(recorder);
+    // The device reads nothing, so the line fills part way through this frame.
+    const auto frame = patternBytes(1 << 20, 5);
+    EXPECT_EQ(writePort(host.ctx, frame.data(), frame.size(), 50ms), 1);
+    EXPECT_EQ(host.ctx.resultCode.load(), 10);
+    const std::string text = host.ctx.commErrorText();
+    long sent = -1;
+    ASSERT_EQ(std::sscanf(text.c_str(), "Write Timeout: Total of %ld bytes sent", &sent), 1)
+        << text;
+    ASSERT_GT(sent, 0);
+    ASSERT_LT(sent, static_cast<long>(frame.size()));
+    const auto taken = pty.receiveOnDevice(static_cast<std::size_t>(sent), kDeadline);
+    EXPECT_EQ(taken, std::vector<std::uint8_t>(frame.begin(), frame.begin() + sent));
+}
+
+TEST_F(PortTransfer, CloseReleasesAWriterHeldByFlowControl) {
+    host.ctx.flowControl = 0x04;
+    host.ctx.baudRate = 38400; // no time limit: only the line or closePort ends the write
+    open(recorder);
+    stopPortOutput();
+
+    auto writer = writeInBackground(patternBytes(64));
+    ASSERT_TRUE(waitUntil([&] { return writerInside(); }, kDeadline));
+    EXPECT_EQ(writer.wait_for(0s), std::future_status::timeout);
+
+    EXPECT_EQ(closePort(host), 1);
+    ASSERT_EQ(writer.wait_for(kDeadline), std::future_status::ready);
+    EXPECT_EQ(writer.get(), 1);
+    EXPECT_EQ(host.ctx.resultCode.load(), 10);
+    EXPECT_EQ(host.ctx.commErrorText(), "Write Timeout: Total of 0 bytes sent");
+    EXPECT_EQ(host.ctx.readerThreadId.load(), 0u);
+    EXPECT_EQ(host.ctx.commHandle, -1);
+}
+
+TEST_F(PortTransfer, TheDeviceVanishingMidWriteIsAnIoErrorAndNothingHangs) {
+    host.ctx.baudRate = 115200; // no limit: the write waits for the line
+    open(recorder);
+    auto writer = writeInBackground(patternBytes(1 << 20));
+    // The device reads nothing, so the megabyte cannot all be taken; once some of it has
+    // reached the device the writer is mid-frame. (A pty may report room to write while
+    // the writer still waits, so the port's writability tells nothing here.)
+    if (!waitUntil([&] { return writerInside() && pty.bytesWaitingForDevice() > 0; }, kDeadline)) {
+        closePort(host); // releases the writer, or the future would wait for it forever
+        FAIL() << "the write never started";
+    }
+
+    pty.closeDevice();
+    ASSERT_EQ(writer.wait_for(kDeadline), std::future_status::ready);
+    EXPECT_EQ(writer.get(), 1);
+    EXPECT_EQ(host.ctx.resultCode.load(), 10);
+    EXPECT_EQ(host.ctx.commErrorText(), "<CE-1024>");
+    EXPECT_TRUE(waitUntil([&] { return host.ctx.readerThreadId.load() == 0; }, kDeadline));
+
+    auto closing = std::async(std::launch::async, [&] { return closePort(host); });
+    ASSERT_EQ(closing.wait_for(kDeadline), std::future_status::ready);
+    EXPECT_EQ(closing.get(), 1);
+    EXPECT_FALSE(host.ctx.connected.load());
+}
+
+TEST_F(PortTransfer, AfterAHangUpTheReaderStopsAndTheNextWriteReportsIt) {
+    open(recorder);
+    ASSERT_TRUE(pty.sendFromDevice({0x01}));
+    ASSERT_TRUE(recorder.waitForBytes(1));
+    pty.closeDevice();
+    ASSERT_TRUE(waitUntil([&] { return host.ctx.readerThreadId.load() == 0; }, kDeadline));
+    EXPECT_EQ(host.ctx.resultCode.load(), 0) << "the reader records nothing itself";
+
+    const std::uint8_t poll = 0xD6;
+    EXPECT_EQ(writePort(host, &poll, 1), 0); // failed before anything was taken
+    EXPECT_EQ(host.ctx.resultCode.load(), 10);
+    EXPECT_EQ(host.ctx.commErrorText(), "<CE-1024>");
+    EXPECT_EQ(closePort(host), 1);
+}
+
+TEST_F(PortTransfer, WritingToAClosedPortDoesNothing) {
+    const std::uint8_t byte = 0xD6;
+    EXPECT_EQ(writePort(host, &byte, 1), 0); // never opened
+    open(recorder);
+    closePort(host);
+    EXPECT_EQ(writePort(host, &byte, 1), 0);
+    EXPECT_EQ(host.ctx.resultCode.load(), 0);
+    EXPECT_EQ(host.ctx.commErrorText(), "");
+}
+
+TEST_F(PortTransfer, TheSinkMayClosePortItself) {
+    std::promise<int> closed;
+    std::atomic<bool> once{false};
+    std::string why;
+    ASSERT_EQ(openPort(
+                  host,
+                  [&](std::span<const std::uint8_t>) {
+                      if (!once.exchange(true))
+                          closed.set_value(closePort(host));
+                  },
+                  &why),
+              1)
+        << why;
+    ASSERT_TRUE(pty.sendFromDevice({0x55}));
+    auto result = closed.get_future();
+    ASSERT_EQ(result.wait_for(kDeadline), std::future_status::ready);
+    EXPECT_EQ(result.get(), 1);
+    EXPECT_TRUE(waitUntil([&] { return host.ctx.readerThreadId.load() == 0; }, kDeadline));
+    EXPECT_FALSE(host.ctx.connected.load());
+}
+
+} // namespace
+} // namespace pexo::test
