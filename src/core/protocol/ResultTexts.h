@@ -2,10 +2,14 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace pexo {
 
 struct DownloadContext;
+
+// The normal-end report's second line.
+inline constexpr std::string_view kNormalEndText = "normal end.";
 
 // Whole seconds as "HH:MM:SS"; the hours are not wrapped (100 hours print as "100:00:00").
 std::string durationText(std::uint32_t seconds);

@@ -1,0 +1,210 @@
+#include "cli/CliApp.h"
+
+#include "cli/CliRequest.h"
+#include "cli/Console.h"
+#include "cli/ExitStatus.h"
+#include "cli/PortDownload.h"
+#include "cli/PortHost.h"
+#include "cli/PortList.h"
+#include "cli/StopSignals.h"
+#include "core/image/ArchiverModule.h"
+#include "core/image/ImageDocument.h"
+#include "core/image/OpenArchive.h"
+#include "core/settings/SettingsFile.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <memory>
+#include <thread>
+
+namespace pexo::cli {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct Settings {
+    CommSettings comm;
+    ProtocolParameters params;
+    PortDevices devices;
+};
+
+// The user sections in force, as the desktop program copies them: unchecked.
+std::optional<Settings> loadSettings(const CliRequest& request, Console& console) {
+    std::string file;
+    if (request.settingsFile) {
+        file = *request.settingsFile;
+        std::error_code error;
+        if (!std::filesystem::is_regular_file(file, error)) {
+            console.message("--settings: " + file + " is not a readable settings file.");
+            return std::nullopt;
+        }
+    } else if (auto own = settingsFilePath()) {
+        file = *own; // a missing file gives the built-in settings, as in the desktop program
+    }
+    Settings settings;
+    if (!file.empty()) {
+        LoadCommSettings(settings.comm, SettingsSection::User, file);
+        LoadProtocolParameters(settings.params, SettingsSection::User, file);
+        LoadPortDevices(settings.devices, file);
+    }
+    return settings;
+}
+
+// A descriptor the port threads ring when they end, so the main loop sleeps between events.
+class EndBell {
+public:
+    EndBell() : fd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+    ~EndBell() {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    EndBell(const EndBell&) = delete;
+    EndBell& operator=(const EndBell&) = delete;
+    int fd() const { return fd_; }
+    void ring() {
+        const std::uint64_t one = 1;
+        (void)!::write(fd_, &one, sizeof one);
+    }
+    void drain() {
+        std::uint64_t count = 0;
+        (void)!::read(fd_, &count, sizeof count);
+    }
+
+private:
+    int fd_;
+};
+
+bool signalPending(StopSignals& signals) {
+    pollfd p{signals.fd(), POLLIN, 0};
+    return ::poll(&p, 1, 0) == 1 && signals.take();
+}
+
+std::string progressLine(const std::vector<std::unique_ptr<PortDownload>>& runs,
+                         const std::vector<PortChoice>& ports) {
+    if (runs.size() == 1)
+        return runs.front()->progressText();
+    std::string line;
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+        if (!line.empty())
+            line += " | ";
+        line += ports[i].name + ": " + runs[i]->progressText();
+    }
+    return line;
+}
+
+// Runs every port's download on its own thread until all have ended, showing progress once
+// a second and turning SIGINT/SIGTERM into Cancel on every port. True when interrupted.
+bool runPorts(std::vector<std::unique_ptr<PortDownload>>& runs,
+              const std::vector<PortChoice>& ports, StopSignals& signals, EndBell& bell,
+              Console& console) {
+    std::vector<std::thread> threads;
+    threads.reserve(runs.size());
+    for (auto& run : runs)
+        threads.emplace_back([&run] { run->run(); });
+
+    bool interrupted = false;
+    auto nextProgress = Clock::now() + std::chrono::seconds(1);
+    auto allEnded = [&] {
+        for (const auto& run : runs)
+            if (run->phase() != PortDownload::Phase::Ended)
+                return false;
+        return true;
+    };
+    while (!allEnded()) {
+        const auto wait = std::chrono::ceil<std::chrono::milliseconds>(nextProgress - Clock::now());
+        pollfd fds[2] = {{signals.fd(), POLLIN, 0}, {bell.fd(), POLLIN, 0}};
+        ::poll(fds, 2, static_cast<int>(std::max<std::int64_t>(0, wait.count())));
+        if ((fds[0].revents & POLLIN) && signals.take() && !interrupted) {
+            interrupted = true;
+            console.message("Interrupted: stopping the download and closing the port.");
+            for (auto& run : runs)
+                run->interrupt();
+        }
+        if (fds[1].revents & POLLIN)
+            bell.drain();
+        if (Clock::now() >= nextProgress) {
+            if (!allEnded())
+                console.progress(progressLine(runs, ports));
+            nextProgress = Clock::now() + std::chrono::seconds(1);
+        }
+    }
+    for (std::thread& thread : threads)
+        thread.join();
+    console.endProgress();
+    return interrupted;
+}
+
+} // namespace
+
+int runCli(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
+    // Before any thread exists, so that no thread but the main loop ever sees the signals.
+    StopSignals signals;
+
+    auto parsed = parseCommandLine(argc, argv);
+    if (auto* exit = std::get_if<CliExit>(&parsed)) {
+        std::fprintf(exit->toStdout ? out : err, "%s\n", exit->text.c_str());
+        return exit->status;
+    }
+    const CliRequest& request = std::get<CliRequest>(parsed);
+    Console console(out, err, request.quiet);
+
+    std::optional<Settings> settings = loadSettings(request, console);
+    if (!settings)
+        return kExitSetupFailed;
+    if (auto refused = applyOverrides(request.overrides, settings->comm, settings->params)) {
+        console.message(*refused);
+        return kExitSetupFailed;
+    }
+    auto chosen = choosePorts(request.ports, settings->comm.Port, settings->devices);
+    if (auto* refused = std::get_if<std::string>(&chosen)) {
+        console.message(*refused);
+        return kExitSetupFailed;
+    }
+    const std::vector<PortChoice>& ports = std::get<std::vector<PortChoice>>(chosen);
+
+    // The archive, unpacked once for every port.
+    std::unique_ptr<Archiver> archiver = loadArchiverLibrary();
+    ImageDocument image;
+    PortHost loader(console, "");
+    if (!openArchive(image, request.archive, ArchiveOpenContext{loader, archiver.get(), nullptr}))
+        return kExitSetupFailed;
+    if (signalPending(signals)) {
+        console.message("Interrupted before the download started.");
+        return kExitInterrupted;
+    }
+
+    EndBell bell;
+    std::vector<std::unique_ptr<PortHost>> hosts;
+    std::vector<std::unique_ptr<PortDownload>> runs;
+    PortDownload::Limits limits;
+    if (request.connectTimeoutSeconds)
+        limits.connectTimeout = std::chrono::milliseconds(
+            static_cast<std::int64_t>(*request.connectTimeoutSeconds * 1000.0 + 0.5));
+    for (const PortChoice& port : ports) {
+        auto host = std::make_unique<PortHost>(console, ports.size() > 1 ? port.name + ": " : "");
+        host->setImage(image.buffer(), loader.imageSize(), loader.imageFile());
+        host->downloadContext()->devicePath = port.devicePath;
+        CommSettings comm = settings->comm;
+        comm.Port = port.listPosition;
+        runs.push_back(std::make_unique<PortDownload>(*host, settings->params, comm, limits,
+                                                      [&bell] { bell.ring(); }));
+        hosts.push_back(std::move(host));
+    }
+
+    runPorts(runs, ports, signals, bell, console);
+
+    int status = kExitNormalEnd;
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+        const PortOutcome& outcome = runs[i]->outcome();
+        for (const std::string& line : outcome.lines)
+            console.result(ports.size() > 1 ? ports[i].name + ": " + line : line);
+        if (status == kExitNormalEnd)
+            status = outcome.status;
+    }
+    return status;
+}
+
+} // namespace pexo::cli

@@ -1,0 +1,65 @@
+#include "cli/CliRequest.h"
+
+#include "cli/ExitStatus.h"
+
+#include <CLI/CLI.hpp>
+
+#include <sstream>
+
+namespace pexo::cli {
+
+std::variant<CliRequest, CliExit> parseCommandLine(int argc, const char* const* argv) {
+    CliRequest request;
+    SettingOverrides& o = request.overrides;
+    CLI::App app{"Downloads the image in an LHA archive into a device over a serial line.",
+                 "pexo-cli"};
+    app.add_option("ARCHIVE", request.archive, "the .lzh archive; its last member is the image")
+        ->required();
+    app.add_option("--settings", request.settingsFile,
+                   "settings file (default: the program's INI/PexoUDef.INI)");
+    app.add_option("--port", request.ports,
+                   "COM1, COM2 or a device path; repeat it to flash several devices at once")
+        ->expected(1)
+        ->allow_extra_args(false)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    app.add_option("--connect-timeout", request.connectTimeoutSeconds,
+                   "give up polling the device after SECONDS (default: poll until interrupted)")
+        ->check(CLI::PositiveNumber);
+    app.add_flag("-q,--quiet", request.quiet, "no progress on stderr");
+
+    const char* group = "Settings (override the settings file)";
+    auto text = [&](const char* name, std::optional<std::string>& target, const char* help) {
+        app.add_option(name, target, help)->group(group);
+    };
+    text("--baud", o.baud, "line rate, one of the RS232C dialog's rates");
+    text("--data-bits", o.dataBits, "5..8");
+    text("--parity", o.parity, "none|even|odd");
+    text("--stop-bits", o.stopBits, "1|1.5|2");
+    text("--flow", o.flow, "comma list of dtr, rts, xon, or none");
+    text("--tx-interval", o.txInterval, "connect poll interval, ms (Code30)");
+    text("--tx-wait", o.txWait, "pause between blocks, ms (Code31)");
+    text("--timeout-write", o.timeoutWrite, "write completion time-out, ms (Code51)");
+    text("--timeout-sector", o.timeoutSector, "sector size time-out, ms (Code52)");
+    text("--timeout-erase", o.timeoutErase, "erase time-out, ms (Code53)");
+    text("--timeout-checksum", o.timeoutChecksum, "checksum time-out, ms (Code54)");
+    text("--sector-size", o.sectorSize, "128..8192 bytes (Code61)");
+    text("--erase-first", o.eraseFirst, "first address to erase, hex (Code62)");
+    text("--erase-sectors", o.eraseSectors, "number of sectors to erase, hex (Code62)");
+    text("--write-first", o.writeFirst, "first address written, hex (Code63)");
+    text("--write-last", o.writeLast, "last address written, hex (Code63)");
+    text("--full-checksum", o.fullChecksum,
+         "the device compares this full checksum, hex (Code72)");
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp&) {
+        return CliExit{kExitNormalEnd, app.help(), true};
+    } catch (const CLI::ParseError& e) {
+        std::ostringstream out;
+        out << e.what() << "\nRun with --help for the options.";
+        return CliExit{kExitSetupFailed, out.str(), false};
+    }
+    return request;
+}
+
+} // namespace pexo::cli

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "cli/SettingOverrides.h"
+
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace pexo::cli {
+
+// What the operator asked for on the command line.
+struct CliRequest {
+    std::string archive;
+    std::optional<std::string> settingsFile;
+    std::vector<std::string> ports; // empty: the settings file's port
+    SettingOverrides overrides;
+    std::optional<double> connectTimeoutSeconds;
+    bool quiet = false;
+};
+
+// The parse either gives a request or ends the program: `status` with `text` for stdout
+// (help) or stderr (an error).
+struct CliExit {
+    int status = 0;
+    std::string text;
+    bool toStdout = false;
+};
+
+std::variant<CliRequest, CliExit> parseCommandLine(int argc, const char* const* argv);
+
+} // namespace pexo::cli

@@ -1,0 +1,57 @@
+#include "cli/PortList.h"
+
+#include "core/settings/CommLists.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace pexo::cli {
+namespace {
+
+bool sameName(const std::string& a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::toupper(static_cast<unsigned char>(x)) ==
+                      std::toupper(static_cast<unsigned char>(y));
+           });
+}
+
+} // namespace
+
+std::variant<std::vector<PortChoice>, std::string>
+choosePorts(const std::vector<std::string>& names, std::int32_t settingsPort,
+            const PortDevices& devices) {
+    std::vector<PortChoice> ports;
+    if (names.empty()) {
+        const std::uint8_t number = portNumberFor(settingsPort);
+        ports.push_back({number == 2 ? "COM2" : "COM1", devices.pathFor(number),
+                         number == 2 ? 1 : 0});
+        return ports;
+    }
+    for (const std::string& name : names) {
+        PortChoice choice;
+        choice.name = name;
+        if (sameName(name, "COM1")) {
+            choice.name = "COM1";
+            choice.devicePath = devices.pathFor(1);
+            choice.listPosition = 0;
+        } else if (sameName(name, "COM2")) {
+            choice.name = "COM2";
+            choice.devicePath = devices.pathFor(2);
+            choice.listPosition = 1;
+        } else if (!name.empty() && name.front() == '/') {
+            choice.devicePath = name;
+            choice.listPosition = settingsPort;
+        } else {
+            return "--port: \"" + name + "\" is not COM1, COM2 or a device path.";
+        }
+        const bool twice = std::any_of(ports.begin(), ports.end(), [&](const PortChoice& p) {
+            return p.devicePath == choice.devicePath;
+        });
+        if (twice)
+            return "--port: " + choice.devicePath + " is named twice.";
+        ports.push_back(std::move(choice));
+    }
+    return ports;
+}
+
+} // namespace pexo::cli
