@@ -5,6 +5,7 @@
 #include "gui/app/CUStatusBar.h"
 #include "gui/app/MessageBox.h"
 #include "gui/app/WindowPlacement.h"
+#include "gui/download/DownloadCommand.h"
 #include "gui/image/CPexoDoc.h"
 #include "gui/image/CPexoView.h"
 #include "gui/settings/CUParameterSettingsDialog.h"
@@ -293,8 +294,8 @@ void CMainFrame::runDownload() {
 }
 
 void CMainFrame::OnDownload() {
-    // ---- The download sequence (connect prompt, progress, result dialogs) goes here. ----
     emit downloadRequested();
+    DownloadCommand(*this).run();
 }
 
 void CMainFrame::setDownloading(bool downloading) {
