@@ -13,6 +13,8 @@ std::variant<CliRequest, CliExit> parseCommandLine(int argc, const char* const* 
     SettingOverrides& o = request.overrides;
     CLI::App app{"Downloads the image in an LHA archive into a device over a serial line.",
                  "pexo-cli"};
+    // A setting given twice takes the last, so a script can override its own defaults.
+    app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
     app.add_option("ARCHIVE", request.archive, "the .lzh archive; its last member is the image")
         ->required();
     app.add_option("--settings", request.settingsFile,

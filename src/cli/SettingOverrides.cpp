@@ -88,14 +88,12 @@ std::optional<std::string> takeHexField(std::string_view option, const std::stri
 
 std::optional<std::string> takeFlow(const std::string& text, std::int32_t& flow) {
     FlowChecks checks;
-    std::string_view rest = text;
     bool none = false;
-    bool any = false;
-    while (!rest.empty() || !any) {
-        const std::size_t comma = rest.find(',');
-        const std::string item = lower(rest.substr(0, comma));
-        rest = comma == std::string_view::npos ? std::string_view{} : rest.substr(comma + 1);
-        any = true;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t comma = text.find(',', start);
+        const std::string item = lower(std::string_view(text).substr(
+            start, comma == std::string::npos ? std::string::npos : comma - start));
         if (item == "dtr")
             checks.dtrDsr = true;
         else if (item == "rts")
@@ -106,6 +104,9 @@ std::optional<std::string> takeFlow(const std::string& text, std::int32_t& flow)
             none = true;
         else
             return refusal("flow", "\"" + item + "\" is not one of dtr, rts, xon, none.");
+        if (comma == std::string::npos)
+            break;
+        start = comma + 1;
     }
     if (none && (checks.dtrDsr || checks.rtsCts || checks.xonXoff))
         return refusal("flow", "\"none\" cannot be combined with dtr, rts or xon.");
