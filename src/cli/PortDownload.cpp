@@ -49,13 +49,16 @@ PortOutcome normalOutcome(const DownloadContext& ctx) {
 }
 
 std::string bar(std::uint32_t position, std::uint32_t maximum) {
-    constexpr int kWidth = 24;
-    const int filled =
-        maximum == 0 ? 0
-                     : static_cast<int>(std::min<std::uint64_t>(
-                           kWidth, std::uint64_t{position} * kWidth / maximum));
-    return "[" + std::string(static_cast<std::size_t>(filled), '#') +
-           std::string(static_cast<std::size_t>(kWidth - filled), '.') + "]";
+    constexpr std::uint64_t kWidth = 24;
+    const std::uint64_t filled =
+        maximum == 0 ? 0 : std::min<std::uint64_t>(kWidth, std::uint64_t{position} * kWidth / maximum);
+    std::string text;
+    text.reserve(kWidth + 2);
+    text += '[';
+    text.append(filled, '#');
+    text.append(kWidth - filled, '.');
+    text += ']';
+    return text;
 }
 
 } // namespace

@@ -11,12 +11,14 @@ int main(int argc, char** argv) {
     std::string output;
     std::size_t size = 0x200000;
     std::string member = "SAMPLE.BIN";
+    std::string imageOut;
     CLI::App app{"Writes an LHA archive (-lh0-) holding a sample memory image.",
                  "pexo-sample-archive"};
     app.add_option("ARCHIVE", output, "the .lzh file to write")->required();
     app.add_option("--size", size, "image length in bytes (default 2 MiB: the default write range)")
         ->check(CLI::Range(std::size_t{1}, std::size_t{16} << 20));
     app.add_option("--member", member, "the image's name inside the archive");
+    app.add_option("--image-out", imageOut, "also write the bare image to this file");
     CLI11_PARSE(app, argc, argv);
 
     const auto image = pexo::devsim::sampleImage(size);
@@ -29,6 +31,16 @@ int main(int argc, char** argv) {
     if (!out) {
         std::fprintf(stderr, "pexo-sample-archive: cannot write %s\n", output.c_str());
         return 1;
+    }
+    if (!imageOut.empty()) {
+        std::ofstream bare(imageOut, std::ios::binary | std::ios::trunc);
+        bare.write(reinterpret_cast<const char*>(image.data()),
+                   static_cast<std::streamsize>(image.size()));
+        bare.close();
+        if (!bare) {
+            std::fprintf(stderr, "pexo-sample-archive: cannot write %s\n", imageOut.c_str());
+            return 1;
+        }
     }
     std::printf("%s: %zu-byte image %s\n", output.c_str(), size, member.c_str());
     return 0;
