@@ -119,6 +119,9 @@ PortOutcome PortDownload::runSteps() {
     while (!session.pollTick()) {
         if (interrupted())
             return {kExitInterrupted, {}}; // the session closes the port
+        // A line that failed under the poll (the device gone, the adapter pulled) never echoes.
+        if (ctx.resultCode.load() != 0)
+            return errorOutcome(ctx, host_.imageSize());
         if (giveUpAt && Clock::now() >= *giveUpAt) {
             host_.showMessage("No answer from the device: it never echoed the connect poll.",
                               MessageIcon::Stop);

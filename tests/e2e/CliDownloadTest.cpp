@@ -151,14 +151,19 @@ struct FailureCase {
     std::function<void(devsim::Options&)> device;
     std::vector<std::string> extra;
     std::string errorLine;
+    std::size_t imageSize = 0x1000;
 };
+
+void PrintTo(const FailureCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 class CliFailure : public ::testing::TestWithParam<FailureCase> {};
 
 TEST_P(CliFailure, EndsWithItsResultCodeItsLinesAndTheLineClosed) {
     const FailureCase& c = GetParam();
     Workspace ws;
-    const std::string archive = ws.archive(devsim::sampleImage(0x1000), "small.lzh");
+    const std::string archive = ws.archive(devsim::sampleImage(c.imageSize), "small.lzh");
     devsim::Options options;
     if (c.device)
         c.device(options);
@@ -191,7 +196,8 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"ImageTooShort", 8, nullptr, {"--write-last", "1001"}, "File Length Error : Option Code 63."},
         FailureCase{"ProtocolError", 9, [](auto& o) { o.garbage = devsim::StepSet::afterConnect(); },
                     {}, "Protocol Error."},
-        FailureCase{"SerialError", 10, [](auto& o) { o.hangupAfter = 2000; }, {}, "RS232C Error."},
+        FailureCase{"SerialError", 10, [](auto& o) { o.hangupAfter = 2000; },
+                    {"--write-last", "FFFFF"}, "RS232C Error.", 0x100000},
         FailureCase{"FullChecksumMismatch", 11, nullptr, {"--full-checksum", "12345678"}, "Checksum error occured. Code 72."}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -219,6 +225,22 @@ TEST(CliDownload, ADeviceThatNeverEchoesTimesOutWith21) {
     EXPECT_EQ(cli.standardOutput(), "");
     EXPECT_GT(device->status().frameCount, 0u) << "it polled";
     EXPECT_TRUE(device->waitFor([](const devsim::Status& s) { return !s.hostOpen; }, 10s));
+}
+
+TEST(CliDownload, ALineThatHangsUpWhilePollingEndsWithTheSerialError) {
+    Workspace ws;
+    const std::string archive = ws.archive(devsim::sampleImage(0x1000), "small.lzh");
+    devsim::Options options;
+    options.silent.add(Step::Connect);
+    options.hangupAfter = 3;
+    auto device = startDevice(std::move(options));
+    auto args = cliArgs(ws, smallRun());
+    args.insert(args.end(), {"--port", device->slavePath(), "--quiet", archive});
+    ChildProcess cli(kCli, args); // no connect time-out: only the failure can end it
+    ASSERT_EQ(cli.wait(kDeadline), 10) << cli.standardError();
+    const auto lines = splitLines(cli.standardOutput());
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[1], "RS232C Error.");
 }
 
 TEST(CliDownload, AnInterruptStopsPollingOrWritingClosesThePortAndExits130) {

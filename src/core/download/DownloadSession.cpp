@@ -50,6 +50,8 @@ DownloadSession::Setup DownloadSession::prepare(const ProtocolParameters& params
 }
 
 void DownloadSession::receive(std::span<const std::uint8_t> chunk) {
+    handleReceivedBytes(host_, chunk.data(), chunk.size());
+    // Counted only once handled, so that whoever waits for an echo finds it consumed.
     if (countingEchoes_.load()) {
         const auto echoes = static_cast<std::uint64_t>(
             std::count(chunk.begin(), chunk.end(), command::kConnectPoll));
@@ -59,7 +61,6 @@ void DownloadSession::receive(std::span<const std::uint8_t> chunk) {
             echoArrived_.notify_all();
         }
     }
-    handleReceivedBytes(host_, chunk.data(), chunk.size());
 }
 
 void DownloadSession::beginConnectPoll() {
@@ -108,8 +109,9 @@ void DownloadSession::awaitOutstandingEchoes() {
         return;
     const std::uint32_t baud = ctx->baudRate > 0 ? ctx->baudRate : 9600;
     const auto lineTime = std::chrono::milliseconds(pollsSent_ * 10'000 / baud);
+    // Generous, since only a device that went silent in this very moment waits it out.
     const auto limit = std::min<std::chrono::milliseconds>(
-        std::chrono::milliseconds(100) + lineTime, std::chrono::milliseconds(2000));
+        std::chrono::milliseconds(500) + lineTime, std::chrono::milliseconds(2000));
     std::unique_lock lock(echoMutex_);
     echoArrived_.wait_for(lock, limit, [&] { return echoesSeen_ >= pollsSent_; });
 }

@@ -260,9 +260,12 @@ TEST_F(Session, TheDeviceVanishingMidWriteIsASerialErrorNotAHang) {
     devsim::Options options;
     options.hangupAfter = 1500;
     startDevice(std::move(options));
-    host.load(pattern(0x1100));
+    // A megabyte: far more than the line buffers, so writes go on after the hang-up.
+    host.load(pattern(0x100000));
+    ProtocolParameters params = smallRun();
+    params.Code63_2 = 0xFFFFF;
     DownloadSession session(host);
-    ASSERT_EQ(session.prepare(smallRun(), CommSettings{}), DownloadSession::Setup::Ready);
+    ASSERT_EQ(session.prepare(params, CommSettings{}), DownloadSession::Setup::Ready);
     ASSERT_TRUE(connect(session));
     session.startProtocol(completion.sink());
     EXPECT_EQ(completion.wait(), CompletionCommand::Failed);
