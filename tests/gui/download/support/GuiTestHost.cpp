@@ -1,0 +1,30 @@
+#include "GuiTestHost.h"
+
+#include <QThread>
+
+namespace pexo::gui::test {
+
+void GuiTestHost::showMessage(std::string_view text, MessageIcon) {
+    std::string copy(text);
+    if (QThread::currentThread() == thread()) {
+        m_messages.push_back(std::move(copy));
+        return;
+    }
+    QMetaObject::invokeMethod(
+        this, [this, copy] { m_messages.push_back(copy); }, Qt::BlockingQueuedConnection);
+}
+
+void GuiTestHost::load(std::vector<std::uint8_t> bytes) {
+    image = std::move(bytes);
+    m_size = static_cast<std::uint32_t>(image.size());
+    m_file = "image.bin";
+}
+
+std::vector<std::uint8_t> patternImage(std::size_t length) {
+    std::vector<std::uint8_t> bytes(length);
+    for (std::size_t i = 0; i < length; ++i)
+        bytes[i] = static_cast<std::uint8_t>(i * 31 + (i >> 8));
+    return bytes;
+}
+
+} // namespace pexo::gui::test
