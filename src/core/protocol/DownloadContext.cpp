@@ -8,8 +8,10 @@ namespace pexo {
 DownloadContext::DownloadContext() = default;
 
 DownloadContext::~DownloadContext() {
-    // The owner closes the port first; a thread still attached here is a bug upstream,
-    // but terminating the process for it would be worse.
+    if (auto close = closeOpenPort.load())
+        close(*this);
+    // A thread still attached here (closed from within its own sink) is ending by itself;
+    // terminating the process for it would be worse.
     if (readerThread.joinable())
         readerThread.detach();
 }

@@ -45,6 +45,9 @@ struct DownloadContext {
     // The open port as serial/ keeps it (descriptors, wake-up, writer accounting). Made by
     // the first openPort and kept for the record's life, so a late writer never sees it swapped.
     std::shared_ptr<SerialLink> serialLink;
+    // Set by the serial module while the port is open, so that a context destroyed with its
+    // port still open closes it, and ends the reader thread, before its fields go.
+    std::atomic<void (*)(DownloadContext&)> closeOpenPort{nullptr};
 
     // --- Protocol parameters (copied from the settings at each download) ------------------
     std::int32_t txIntervalTime = 0;           // Code30

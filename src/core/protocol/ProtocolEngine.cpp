@@ -131,6 +131,10 @@ void ProtocolEngine::writeStep(DownloadContext& ctx, std::uint32_t now) {
 void ProtocolEngine::sendBlock(DownloadContext& ctx) {
     const std::int32_t address =
         requestSent_ ? ctx.writeAddress.load() + blockSize_ : ctx.writeFirstAddress;
+    // The device may have ended the write step meanwhile: then pendingRequest belongs to
+    // the next step and must not be taken back.
+    if (ctx.stepIndex.load() != stepIndex_)
+        return;
     ctx.writeAddress.store(address);
     ctx.pendingRequest.store(command::kWriteBlock);
     if (image_.empty()) {

@@ -126,11 +126,13 @@ int openPort(DownloadContext& ctx, ReceiveSink sink, std::string* failure) {
     }
     // RTS follows CTS under the handshake; otherwise it is held on, as DTR always is.
     setModemLines(fd, TIOCMBIS, TIOCM_DTR | ((ctx.flowControl & 0x02) ? 0 : TIOCM_RTS));
+    ctx.closeOpenPort = [](DownloadContext& open) { closePort(open); };
     return 1;
 }
 
 int closePort(DownloadContext& ctx) {
     ctx.connected = false;
+    ctx.closeOpenPort = nullptr;
     const std::shared_ptr<SerialLink> link = ctx.serialLink;
     if (!link)
         return 1;
