@@ -51,8 +51,10 @@ std::string describe(const Frame& frame) {
     line += " ->";
     if (frame.reply.empty())
         return line + " no reply";
-    for (std::uint8_t b : frame.reply)
-        line += " " + hex(b, 2);
+    for (std::uint8_t b : frame.reply) {
+        line += ' ';
+        line += hex(b, 2);
+    }
     return line;
 }
 
