@@ -1,6 +1,7 @@
 #include "gui/app/AboutDialog.h"
 
 #include "gui/app/AppTexts.h"
+#include "gui/app/Resources.h"
 
 #include <QGridLayout>
 #include <QIcon>
@@ -12,6 +13,7 @@ namespace pexo::gui {
 
 AboutDialog::AboutDialog(QWidget* parent)
     : QDialog(parent), m_ok(new QPushButton(QStringLiteral("OK"), this)) {
+    registerGuiResources();
     setObjectName(QStringLiteral("aboutDialog"));
     setWindowTitle(QString::fromLatin1(texts::kAboutTitle));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |

@@ -4,8 +4,12 @@
 
 namespace pexo::gui {
 
-BusyCursor::BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+BusyCursor::BusyCursor() {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+}
 
-BusyCursor::~BusyCursor() { QApplication::restoreOverrideCursor(); }
+BusyCursor::~BusyCursor() {
+    QApplication::restoreOverrideCursor();
+}
 
 } // namespace pexo::gui

@@ -4,6 +4,7 @@
 #include "gui/app/AppTexts.h"
 #include "gui/app/CUStatusBar.h"
 #include "gui/app/MessageBox.h"
+#include "gui/app/Resources.h"
 #include "gui/app/WindowPlacement.h"
 #include "gui/download/DownloadCommand.h"
 #include "gui/image/CPexoDoc.h"
@@ -27,14 +28,9 @@
 #include <QTimerEvent>
 #include <QToolBar>
 #include <QUrl>
-
 #include <algorithm>
 #include <limits>
 #include <new>
-
-// The icons live in the static library: its resources are registered by hand, and the
-// macro must be used outside any namespace.
-static void registerResources() { Q_INIT_RESOURCE(pexo); }
 
 namespace pexo::gui {
 namespace {
@@ -61,9 +57,9 @@ QString firstDroppedFile(const QMimeData* data) {
 
 CMainFrame::CMainFrame(QWidget* parent)
     : QMainWindow(parent), m_dlgRS232C(new CURS232CSettingsDialog(this)),
-      m_dlgParameter(new CUParameterSettingsDialog(this)),
-      m_wndStatusBar(new CUStatusBar(this)), m_view(new CPexoView(this)) {
-    registerResources();
+      m_dlgParameter(new CUParameterSettingsDialog(this)), m_wndStatusBar(new CUStatusBar(this)),
+      m_view(new CPexoView(this)) {
+    registerGuiResources();
     setObjectName(QStringLiteral("mainFrame"));
     setWindowIcon(QIcon(QStringLiteral(":/pexo/icons/pexo.png")));
     setDocumentTitle(QString::fromLatin1(texts::kUntitled));
@@ -233,7 +229,9 @@ void CMainFrame::setProgressPosition(std::uint32_t position) {
 
 // --- Commands ----------------------------------------------------------------------------
 
-void CMainFrame::OnFileOpen() { emit openRequested(); }
+void CMainFrame::OnFileOpen() {
+    emit openRequested();
+}
 
 void CMainFrame::OnRS232CSettings() {
     if (m_dlgRS232C->exec() == QDialog::Accepted && !m_dlgRS232C->saveUserSettings())

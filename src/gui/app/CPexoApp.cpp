@@ -11,8 +11,8 @@
 
 namespace pexo::gui {
 
-CPexoApp::CPexoApp(QStringList arguments, QObject* parent)
-    : QObject(parent), m_arguments(std::move(arguments)),
+CPexoApp::CPexoApp(QStringList arguments, FrameFactory makeFrame, QObject* parent)
+    : QObject(parent), m_arguments(std::move(arguments)), m_makeFrame(std::move(makeFrame)),
       m_recentFiles(std::make_unique<RecentFileList>(texts::kRecentFileCount)) {}
 
 CPexoApp::~CPexoApp() {
@@ -26,21 +26,22 @@ bool CPexoApp::InitInstance() {
     m_hArchiver = loadArchiverLibrary();
     m_recentFiles->load();
 
-    m_pMainWnd = std::make_unique<CMainFrame>();
+    m_pMainWnd = m_makeFrame ? m_makeFrame() : std::make_unique<CMainFrame>();
     m_pDocument = std::make_unique<CPexoDoc>(*m_pMainWnd, m_hArchiver.get(), m_recentFiles.get());
     m_pMainWnd->setDocument(m_pDocument.get());
     connect(m_pMainWnd.get(), &CMainFrame::openRequested, this, &CPexoApp::OnFileOpen);
     connect(m_pMainWnd.get(), &CMainFrame::fileDropped, this,
             [this](const QString& path) { OpenDocumentFile(path); });
 
-    const QString archive = archiveArgument(m_arguments);
-    if (archive.isEmpty())
-        m_pDocument->OnNewDocument();
-    else if (!OpenDocumentFile(archive))
-        return false;
-
+    // Shown before the command line's archive is opened, so that its unpacking shows in the
+    // status bar and a failure has a window to belong to.
+    m_pDocument->OnNewDocument();
     m_pMainWnd->show();
     m_pMainWnd->repaint();
+
+    const QString archive = archiveArgument(m_arguments);
+    if (!archive.isEmpty() && !OpenDocumentFile(archive))
+        return false;
     m_pMainWnd->setAcceptDrops(true);
     return true;
 }
@@ -69,9 +70,9 @@ CPexoDoc* CPexoApp::OpenDocumentFile(const QString& path) {
 void CPexoApp::OnFileOpen() {
     if (!m_pMainWnd)
         return;
-    const QString path = QFileDialog::getOpenFileName(
-        m_pMainWnd.get(), QString::fromLatin1(texts::kOpenTitle), QString(),
-        QString::fromLatin1(texts::kOpenFilters));
+    const QString path =
+        QFileDialog::getOpenFileName(m_pMainWnd.get(), QString::fromLatin1(texts::kOpenTitle),
+                                     QString(), QString::fromLatin1(texts::kOpenFilters));
     if (!path.isEmpty())
         OpenDocumentFile(path);
 }

@@ -3,7 +3,7 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
-
+#include <functional>
 #include <memory>
 
 namespace pexo {
@@ -22,8 +22,12 @@ class RecentFileList;
 class CPexoApp : public QObject {
     Q_OBJECT
 public:
-    // `arguments` are the command line's arguments after the program's name.
-    explicit CPexoApp(QStringList arguments, QObject* parent = nullptr);
+    using FrameFactory = std::function<std::unique_ptr<CMainFrame>()>;
+
+    // `arguments` are the command line's arguments after the program's name. `makeFrame`
+    // builds the main window (tests put one in whose download is a stand-in).
+    explicit CPexoApp(QStringList arguments, FrameFactory makeFrame = {},
+                      QObject* parent = nullptr);
     ~CPexoApp() override;
     CPexoApp(const CPexoApp&) = delete;
     CPexoApp& operator=(const CPexoApp&) = delete;
@@ -49,6 +53,7 @@ public slots:
 
 private:
     QStringList m_arguments;
+    FrameFactory m_makeFrame;
     std::unique_ptr<Archiver> m_hArchiver;
     std::unique_ptr<RecentFileList> m_recentFiles;
     std::unique_ptr<CMainFrame> m_pMainWnd;

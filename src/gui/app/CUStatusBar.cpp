@@ -28,9 +28,13 @@ void CUStatusBar::setMessageText(const QString& text) {
         m_pane->repaint();
 }
 
-QString CUStatusBar::messageText() const { return m_pane->text(); }
+QString CUStatusBar::messageText() const {
+    return m_pane->text();
+}
 
-QRect CUStatusBar::paneRect() const { return m_pane->geometry(); }
+QRect CUStatusBar::paneRect() const {
+    return m_pane->geometry();
+}
 
 void CUStatusBar::ShowProgress(const std::optional<QString>& text, bool show) {
     if (!show) {

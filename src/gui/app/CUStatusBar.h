@@ -3,7 +3,6 @@
 #include <QRect>
 #include <QStatusBar>
 #include <QString>
-
 #include <optional>
 
 class QLabel;

@@ -3,9 +3,8 @@
 #include "core/settings/SettingsFile.h"
 #include "gui/app/AppTexts.h"
 
-#include <QFile>
-
 #include <QApplication>
+#include <QFile>
 #include <QWidget>
 
 namespace pexo::gui {
@@ -30,6 +29,8 @@ void showMessageBox(QWidget* parent, const QString& text, MessageIcon icon) {
         parent = nullptr;
     QMessageBox box(messageBoxIcon(icon), QString::fromLatin1(texts::kAppTitle), text,
                     QMessageBox::Ok, parent);
+    // Paths and device texts are shown as they are, never read as markup.
+    box.setTextFormat(Qt::PlainText);
     QApplication::beep();
     box.exec();
 }

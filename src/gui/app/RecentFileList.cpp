@@ -9,7 +9,9 @@ namespace {
 
 constexpr char kGroup[] = "Recent File List";
 
-QString entryKey(int index) { return QStringLiteral("File%1").arg(index + 1); }
+QString entryKey(int index) {
+    return QStringLiteral("File%1").arg(index + 1);
+}
 
 QSettings openStore() {
     return QSettings(QString::fromLatin1(texts::kRegistryKey),

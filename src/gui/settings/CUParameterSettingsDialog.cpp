@@ -20,10 +20,16 @@
 namespace pexo::gui {
 namespace {
 
-std::size_t slot(ParameterField field) { return static_cast<std::size_t>(field); }
+std::size_t slot(ParameterField field) {
+    return static_cast<std::size_t>(field);
+}
 
-QString text(const std::string& s) { return QString::fromStdString(s); }
-std::string text(const QLineEdit* edit) { return edit->text().toStdString(); }
+QString text(const std::string& s) {
+    return QString::fromStdString(s);
+}
+std::string text(const QLineEdit* edit) {
+    return edit->text().toStdString();
+}
 
 struct Row {
     const char* label;
@@ -50,16 +56,26 @@ constexpr Row kHexRows[] = {
 
 const char* fieldName(ParameterField field) {
     switch (field) {
-    case ParameterField::Code30: return "code30";
-    case ParameterField::Code31: return "code31";
-    case ParameterField::Code51: return "code51";
-    case ParameterField::Code52: return "code52";
-    case ParameterField::Code53: return "code53";
-    case ParameterField::Code54: return "code54";
-    case ParameterField::Code62_1: return "code62First";
-    case ParameterField::Code62_2: return "code62Sector";
-    case ParameterField::Code63_1: return "code63First";
-    case ParameterField::Code63_2: return "code63Last";
+    case ParameterField::Code30:
+        return "code30";
+    case ParameterField::Code31:
+        return "code31";
+    case ParameterField::Code51:
+        return "code51";
+    case ParameterField::Code52:
+        return "code52";
+    case ParameterField::Code53:
+        return "code53";
+    case ParameterField::Code54:
+        return "code54";
+    case ParameterField::Code62_1:
+        return "code62First";
+    case ParameterField::Code62_2:
+        return "code62Sector";
+    case ParameterField::Code63_1:
+        return "code63First";
+    case ParameterField::Code63_2:
+        return "code63Last";
     }
     return "";
 }
@@ -154,7 +170,9 @@ void CUParameterSettingsDialog::load(SettingsSection section) {
     rebuildTexts();
 }
 
-void CUParameterSettingsDialog::rebuildTexts() { m_texts = parameterInputFrom(m_params); }
+void CUParameterSettingsDialog::rebuildTexts() {
+    m_texts = parameterInputFrom(m_params);
+}
 
 void CUParameterSettingsDialog::fillControls() {
     ParameterInput shown = parameterInputFrom(m_params);

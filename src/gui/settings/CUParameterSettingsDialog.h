@@ -5,7 +5,6 @@
 #include "core/settings/SettingsSection.h"
 
 #include <QDialog>
-
 #include <array>
 
 class QCheckBox;

@@ -1,5 +1,7 @@
 #include "gui/settings/CURS232CSettingsDialog.h"
 
+#include "core/app/Host.h"
+#include "core/protocol/DownloadContext.h"
 #include "core/settings/DataSet.h"
 #include "core/settings/SettingsFile.h"
 #include "gui/app/BusyCursor.h"
@@ -18,14 +20,12 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QShowEvent>
-
 #include <span>
 
 namespace pexo::gui {
 namespace {
 
-QComboBox* makeList(QWidget* parent, std::span<const std::string_view> entries,
-                    const char* name) {
+QComboBox* makeList(QWidget* parent, std::span<const std::string_view> entries, const char* name) {
     auto* list = new QComboBox(parent);
     list->setObjectName(QLatin1String(name));
     for (const std::string_view entry : entries)
@@ -38,8 +38,12 @@ void showPosition(QComboBox* list, std::int32_t position) {
     list->setCurrentIndex(position >= 0 && position < list->count() ? position : -1);
 }
 
-QString fromPath(const std::string& path) { return QFile::decodeName(QByteArray::fromStdString(path)); }
-std::string toPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
+QString fromPath(const std::string& path) {
+    return QFile::decodeName(QByteArray::fromStdString(path));
+}
+std::string toPath(const QString& path) {
+    return QFile::encodeName(path).toStdString();
+}
 
 // What a typed device path is stored as: one line without blanks at the ends; nothing typed
 // gives the port's usual device.
@@ -112,9 +116,8 @@ CURS232CSettingsDialog::CURS232CSettingsDialog(QWidget* parent, const QString& d
         showDeviceOf(position);
     });
 
-    QWidget* order[] = {m_ok,       m_cancelButton, m_default, m_port,   m_device->lineEdit(),
-                        m_baud,     m_dataBits,     m_parity,  m_stopBits, m_dtrDsr,
-                        m_rtsCts,   m_xonXoff};
+    QWidget* order[] = {m_ok,       m_cancelButton, m_default,  m_port,   m_device, m_baud,
+                        m_dataBits, m_parity,       m_stopBits, m_dtrDsr, m_rtsCts, m_xonXoff};
     for (std::size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 
@@ -231,7 +234,12 @@ bool CURS232CSettingsDialog::saveUserSettings() {
 
 bool CURS232CSettingsDialog::RS232CDataSet(Host& host) {
     m_settings.Flow = flowFrom(m_flow);
-    return pexo::RS232CDataSet(m_settings, host);
+    if (!pexo::RS232CDataSet(m_settings, host))
+        return false;
+    // The paths in force are this dialog's, also when the file could not keep them.
+    DownloadContext* ctx = host.downloadContext();
+    ctx->devicePath = m_devices.pathFor(ctx->portNumber);
+    return true;
 }
 
 } // namespace pexo::gui

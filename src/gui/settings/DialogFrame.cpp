@@ -48,8 +48,8 @@ SettingsButtons layOutSettingsDialog(QDialog* dialog, QGroupBox* group) {
 }
 
 void bindDefaultSaveKey(QDialog* dialog, std::function<void()> defaultSave) {
-    for (const QKeyCombination key : {QKeyCombination(Qt::CTRL, Qt::Key_S),
-                                      QKeyCombination(Qt::CTRL | Qt::SHIFT, Qt::Key_S)}) {
+    for (const QKeyCombination key :
+         {QKeyCombination(Qt::CTRL, Qt::Key_S), QKeyCombination(Qt::CTRL | Qt::SHIFT, Qt::Key_S)}) {
         auto* shortcut = new QShortcut(QKeySequence(key), dialog);
         shortcut->setContext(Qt::WindowShortcut);
         QObject::connect(shortcut, &QShortcut::activated, dialog, defaultSave);
