@@ -298,6 +298,21 @@ private slots:
         QCOMPARE(value(*m_folder, "Param UserSettings", "Code62_2"), "0x0001");
     }
 
+    void enterInTheSectorSizeBoxIsOk() {
+        CMainFrame frame;
+        ModalDriver driver;
+        driver.expect([](QWidget* modal) {
+            auto* dialog = static_cast<CUParameterSettingsDialog*>(modal);
+            dialog->sectorSizeBox()->setCurrentIndex(6);
+            dialog->sectorSizeBox()->setFocus();
+            QTest::keyClick(dialog->sectorSizeBox()->lineEdit(), Qt::Key_Return);
+        });
+        frame.OnParameterSettings();
+        QVERIFY(driver.waitUntilAnswered());
+        QVERIFY(driver.unexpected().isEmpty());
+        QCOMPARE(value(*m_folder, "Param UserSettings", "Code61"), "6");
+    }
+
     void cancelAndDefaultWriteNothing() {
         m_folder->writeSettings(kSettings);
         CMainFrame frame;

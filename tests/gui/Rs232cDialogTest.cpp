@@ -308,6 +308,21 @@ private slots:
         QCOMPARE(frame.rs232cDialog().devices().com2, std::string("/tmp/pexo link"));
     }
 
+    void enterInTheDevicePathIsOk() {
+        CMainFrame frame;
+        ModalDriver driver;
+        driver.expect([](QWidget* modal) {
+            auto* dialog = static_cast<CURS232CSettingsDialog*>(modal);
+            dialog->devicePath()->setFocus();
+            dialog->devicePath()->setEditText(QStringLiteral("/dev/ttyUSB3"));
+            QTest::keyClick(dialog->devicePath()->lineEdit(), Qt::Key_Return);
+        });
+        frame.OnRS232CSettings();
+        QVERIFY(driver.waitUntilAnswered());
+        QVERIFY(driver.unexpected().isEmpty());
+        QCOMPARE(value(*m_folder, "RS232C Devices", "COM1"), "/dev/ttyUSB3");
+    }
+
     void unwritableSettingsFileIsReportedAndTheValuesStayInForce() {
         // No INI folder: nothing can be kept, which the operator must hear about.
         QVERIFY(QDir(m_folder->programPath() + "INI").removeRecursively());
