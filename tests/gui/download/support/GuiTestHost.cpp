@@ -2,6 +2,9 @@
 
 #include <QThread>
 
+#include <future>
+#include <memory>
+
 namespace pexo::gui::test {
 
 void GuiTestHost::showMessage(std::string_view text, MessageIcon) {
@@ -10,8 +13,18 @@ void GuiTestHost::showMessage(std::string_view text, MessageIcon) {
         m_messages.push_back(std::move(copy));
         return;
     }
+    // Waited for with a promise rather than a blocking queued call, so that the hand-back is
+    // visible to the thread sanitizer (Qt's own semaphore is not instrumented).
+    auto taken = std::make_shared<std::promise<void>>();
+    std::future<void> done = taken->get_future();
     QMetaObject::invokeMethod(
-        this, [this, copy] { m_messages.push_back(copy); }, Qt::BlockingQueuedConnection);
+        this,
+        [this, copy, taken] {
+            m_messages.push_back(copy);
+            taken->set_value();
+        },
+        Qt::QueuedConnection);
+    done.wait();
 }
 
 void GuiTestHost::load(std::vector<std::uint8_t> bytes) {

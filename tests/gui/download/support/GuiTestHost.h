@@ -5,13 +5,14 @@
 
 #include <QObject>
 
+#include <atomic>
 #include <string>
 #include <vector>
 
 namespace pexo::gui::test {
 
 // The main window as the download dialogs see it. Like the real one, a message asked for
-// from another thread is shown on the GUI thread while the asking thread waits.
+// from another thread is taken on the GUI thread while the asking thread waits.
 class GuiTestHost : public QObject, public Host {
     Q_OBJECT
 public:
@@ -27,7 +28,8 @@ public:
     const std::vector<std::string>& messages() const { return m_messages; }
 
     DownloadContext ctx;
-    bool hasContext = true;
+    // The port's reader thread asks for the context too.
+    std::atomic<bool> hasContext{true};
     std::vector<std::uint8_t> image;
 
 private:
