@@ -29,7 +29,9 @@
 #include <QToolBar>
 #include <QUrl>
 #include <algorithm>
+#include <future>
 #include <limits>
+#include <memory>
 #include <new>
 
 namespace pexo::gui {
@@ -189,9 +191,19 @@ void CMainFrame::showMessage(std::string_view text, MessageIcon icon) {
         showMessageBox(this, message, icon);
         return;
     }
+    // Handed over with a promise rather than a blocking queued call, whose hand-back goes
+    // through Qt's own futexes where the race checker cannot see it. Should the window go
+    // before the box could be shown, the broken promise releases the caller all the same.
+    auto shown = std::make_shared<std::promise<void>>();
+    std::future<void> acknowledged = shown->get_future();
     QMetaObject::invokeMethod(
-        this, [this, message, icon] { showMessageBox(this, message, icon); },
-        Qt::BlockingQueuedConnection);
+        this,
+        [this, message, icon, shown] {
+            showMessageBox(this, message, icon);
+            shown->set_value();
+        },
+        Qt::QueuedConnection);
+    acknowledged.wait();
 }
 
 std::span<const std::uint8_t> CMainFrame::imageBytes() const {
