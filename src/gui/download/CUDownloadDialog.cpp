@@ -14,7 +14,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
-
 #include <algorithm>
 #include <chrono>
 #include <limits>
@@ -151,7 +150,9 @@ void CUDownloadDialog::OnCompletion(CompletionCommand command) {
     }
 }
 
-void CUDownloadDialog::reject() { end(kCancelled); }
+void CUDownloadDialog::reject() {
+    end(kCancelled);
+}
 
 void CUDownloadDialog::end(int result) {
     // The first end decides; a completion queued behind a Cancel is dropped here.

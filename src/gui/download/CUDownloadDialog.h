@@ -5,7 +5,6 @@
 
 #include <QDialog>
 #include <QTimer>
-
 #include <memory>
 
 class QLabel;

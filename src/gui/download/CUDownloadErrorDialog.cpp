@@ -8,8 +8,8 @@
 
 namespace pexo::gui {
 
-CUDownloadErrorDialog::CUDownloadErrorDialog(const DownloadContext* ctx,
-                                             std::uint32_t imageLength, QWidget* parent)
+CUDownloadErrorDialog::CUDownloadErrorDialog(const DownloadContext* ctx, std::uint32_t imageLength,
+                                             QWidget* parent)
     : ResultDialog(errorEndPicture(), Qt::AlignHCenter, QString::fromLatin1(texts::kErrorInfo),
                    parent) {
     setObjectName(QStringLiteral("downloadErrorDialog"));

@@ -20,8 +20,7 @@ void CompletionRelay::post(const std::shared_ptr<CompletionRelay>& relay,
         return;
     // The queued call keeps the relay alive: the sink may be gone before it runs.
     QMetaObject::invokeMethod(
-        relay->m_receiver, [relay, command] { relay->deliver(command); },
-        Qt::QueuedConnection);
+        relay->m_receiver, [relay, command] { relay->deliver(command); }, Qt::QueuedConnection);
 }
 
 void CompletionRelay::deliver(CompletionCommand command) {

@@ -3,7 +3,6 @@
 #include "core/protocol/Completion.h"
 
 #include <QObject>
-
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -32,8 +31,8 @@ private:
     void deliver(CompletionCommand command);
 
     std::mutex m_mutex;
-    QObject* m_receiver; // guarded by m_mutex; null once detached
-    Handler m_handler;   // used on the GUI thread only
+    QObject* m_receiver;     // guarded by m_mutex; null once detached
+    Handler m_handler;       // used on the GUI thread only
     bool m_detached = false; // GUI thread only
 };
 

@@ -76,6 +76,8 @@ void ResultDialog::showEvent(QShowEvent* event) {
     }
 }
 
-void ResultDialog::reject() { done(kClosed); }
+void ResultDialog::reject() {
+    done(kClosed);
+}
 
 } // namespace pexo::gui

@@ -2,7 +2,6 @@
 
 #include <QDialog>
 #include <QPixmap>
-
 #include <array>
 #include <functional>
 

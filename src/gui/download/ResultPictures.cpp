@@ -51,8 +51,12 @@ QPixmap paintPicture(const QColor& badge, bool tick) {
 
 } // namespace
 
-QPixmap normalEndPicture() { return paintPicture(QColor(40, 150, 60), true); }
+QPixmap normalEndPicture() {
+    return paintPicture(QColor(40, 150, 60), true);
+}
 
-QPixmap errorEndPicture() { return paintPicture(QColor(200, 40, 40), false); }
+QPixmap errorEndPicture() {
+    return paintPicture(QColor(200, 40, 40), false);
+}
 
 } // namespace pexo::gui

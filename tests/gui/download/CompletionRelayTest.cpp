@@ -2,7 +2,6 @@
 
 #include <QThread>
 #include <QtTest>
-
 #include <memory>
 #include <thread>
 #include <vector>
@@ -27,7 +26,8 @@ void CompletionRelayTest::aCompletionFromTheProtocolThreadArrivesOnceOnTheGuiThr
         onGuiThread = onGuiThread && QThread::currentThread() == receiver.thread();
         got.push_back(c);
     });
-    std::thread sender([sink = CompletionRelay::sinkFor(relay)] { sink(CompletionCommand::Failed); });
+    std::thread sender(
+        [sink = CompletionRelay::sinkFor(relay)] { sink(CompletionCommand::Failed); });
     sender.join();
     QVERIFY(got.empty()); // queued, not called on the sending thread
     QVERIFY(QTest::qWaitFor([&] { return !got.empty(); }, 10000));
@@ -57,7 +57,8 @@ void CompletionRelayTest::aReceiverDestroyedWithACompletionQueuedIsNotReached() 
     auto receiver = std::make_unique<QObject>();
     auto relay =
         std::make_shared<CompletionRelay>(receiver.get(), [&](CompletionCommand) { ++calls; });
-    std::thread sender([sink = CompletionRelay::sinkFor(relay)] { sink(CompletionCommand::Success); });
+    std::thread sender(
+        [sink = CompletionRelay::sinkFor(relay)] { sink(CompletionCommand::Success); });
     sender.join();
     relay->detach();
     receiver.reset(); // takes its posted events with it

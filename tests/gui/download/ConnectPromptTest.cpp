@@ -9,7 +9,6 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QtTest>
-
 #include <optional>
 
 using namespace pexo;

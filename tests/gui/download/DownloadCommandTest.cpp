@@ -14,7 +14,6 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QtTest>
-
 #include <chrono>
 #include <optional>
 
@@ -128,8 +127,9 @@ void DownloadCommandTest::aDownloadRunsFromThePromptToTheNormalEnd() {
         sum += frame->image()[a];
     const QString hex = QStringLiteral("%1").arg(sum, 8, 16, QLatin1Char('0')).toUpper();
     QCOMPARE(lines.size(), 4);
-    QVERIFY2(QRegularExpression(QStringLiteral("^Total time : 00:00:0\\d$")).match(lines[0]).hasMatch(),
-             qPrintable(lines[0]));
+    QVERIFY2(
+        QRegularExpression(QStringLiteral("^Total time : 00:00:0\\d$")).match(lines[0]).hasMatch(),
+        qPrintable(lines[0]));
     QCOMPARE(lines[1], QStringLiteral("normal end."));
     QCOMPARE(lines[2], QStringLiteral(" PC Side Write Data Checksum : 0x") + hex);
     QCOMPARE(lines[3], QStringLiteral(" Checksum RX[0x86] data:0x%1,0x%2,0x%3,0x%4")
@@ -154,13 +154,19 @@ void DownloadCommandTest::eachFailureEndsInTheErrorDialogWithItsCause_data() {
     QTest::addColumn<QString>("detail"); // a pattern
     QTest::newRow("sector size refused") << 0 << "Error occured in sector size."
                                          << "^ RX\\[0x84\\] data:0x05$";
-    QTest::newRow("erase refused") << 1 << "Erase Error." << "^ RX\\[0x88\\] data:0x01$";
-    QTest::newRow("write refused") << 2 << "Write Error." << "^ RX\\[0x83\\] data:0x01$";
-    QTest::newRow("erase never answered") << 3 << "RX[0x85] timeout : Option code 53" << "^$";
-    QTest::newRow("nonsense answers") << 4 << "Protocol Error." << "^ RX:0xA5 0x5A $";
-    QTest::newRow("device vanishes mid-write") << 5 << "RS232C Error." << "^ \\S.*$";
-    QTest::newRow("full checksum differs") << 6 << "Checksum error occured. Code 72."
-                                           << "^ RX\\[0x86\\] data:(0x[0-9A-F]{2},){3}0x[0-9A-F]{2}$";
+    QTest::newRow("erase refused") << 1 << "Erase Error."
+                                   << "^ RX\\[0x88\\] data:0x01$";
+    QTest::newRow("write refused") << 2 << "Write Error."
+                                   << "^ RX\\[0x83\\] data:0x01$";
+    QTest::newRow("erase never answered") << 3 << "RX[0x85] timeout : Option code 53"
+                                          << "^$";
+    QTest::newRow("nonsense answers") << 4 << "Protocol Error."
+                                      << "^ RX:0xA5 0x5A $";
+    QTest::newRow("device vanishes mid-write") << 5 << "RS232C Error."
+                                               << "^ \\S.*$";
+    QTest::newRow("full checksum differs")
+        << 6 << "Checksum error occured. Code 72."
+        << "^ RX\\[0x86\\] data:(0x[0-9A-F]{2},){3}0x[0-9A-F]{2}$";
 }
 
 void DownloadCommandTest::eachFailureEndsInTheErrorDialogWithItsCause() {
@@ -338,12 +344,11 @@ void DownloadCommandTest::anImageTooShortReportsItWithoutOpeningThePort() {
     QStringList first;
     QStringList second;
     ModalScript script;
-    script
-        .then<CUDownloadErrorDialog>(QStringLiteral("file length error"),
-                                     [&](CUDownloadErrorDialog* d) {
-                                         first = linesOf(d);
-                                         d->doneButton()->click();
-                                     });
+    script.then<CUDownloadErrorDialog>(QStringLiteral("file length error"),
+                                       [&](CUDownloadErrorDialog* d) {
+                                           first = linesOf(d);
+                                           d->doneButton()->click();
+                                       });
     script.start();
     download(*frame);
     script.stop();
@@ -415,7 +420,9 @@ void DownloadCommandTest::closingTheMainWindowDuringADownloadLeavesNoPortOpen() 
             [](CUConnectModeDialog* d) { d->continueButton()->click(); })
         .then<CUDownloadDialog>(
             QStringLiteral("write under way"),
-            [&](CUDownloadDialog*) { return frame->downloadContext()->writeAddress.load() >= 0x100; },
+            [&](CUDownloadDialog*) {
+                return frame->downloadContext()->writeAddress.load() >= 0x100;
+            },
             [&](CUDownloadDialog*) {
                 frame->close();
                 closedMidWrite = !frame->isVisible();

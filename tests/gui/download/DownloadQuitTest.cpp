@@ -44,7 +44,9 @@ void DownloadQuitTest::quittingDuringTheWriteStopsTheThreadAndClosesThePort() {
             [](CUConnectModeDialog* d) { d->continueButton()->click(); })
         .then<CUDownloadDialog>(
             QStringLiteral("write under way"),
-            [&](CUDownloadDialog*) { return frame->downloadContext()->writeAddress.load() >= 0x100; },
+            [&](CUDownloadDialog*) {
+                return frame->downloadContext()->writeAddress.load() >= 0x100;
+            },
             [&](CUDownloadDialog* d) {
                 progress = d;
                 // quit() only acts on a running exec(); exit() ends every loop, as a quit does.

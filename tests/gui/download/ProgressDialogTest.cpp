@@ -11,7 +11,6 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QtTest>
-
 #include <optional>
 
 using namespace pexo;

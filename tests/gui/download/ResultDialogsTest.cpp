@@ -54,9 +54,10 @@ void ResultDialogsTest::normalEndShowsTheTimeAndBothChecksums() {
     QVERIFY(dialog.doneButton()->isDefault());
     QCOMPARE(dialog.infoGroup()->title(), QStringLiteral("Info."));
     QCOMPARE(dialog.timeLabel()->text(), QStringLiteral("Total time : 01:02:05"));
-    QCOMPARE(lines(dialog), (QStringList{QStringLiteral("normal end."),
-                                         QStringLiteral(" PC Side Write Data Checksum : 0x0012ABCD"),
-                                         QStringLiteral(" Checksum RX[0x86] data:0x00,0x12,0xAB,0xCD")}));
+    QCOMPARE(lines(dialog),
+             (QStringList{QStringLiteral("normal end."),
+                          QStringLiteral(" PC Side Write Data Checksum : 0x0012ABCD"),
+                          QStringLiteral(" Checksum RX[0x86] data:0x00,0x12,0xAB,0xCD")}));
     QVERIFY(dialog.pictureLabel()->pixmap().width() > 0);
 }
 
@@ -75,16 +76,22 @@ void ResultDialogsTest::errorEndShowsTheCauseAndTheBytesReceived_data() {
     QTest::addColumn<int>("code");
     QTest::addColumn<QString>("error");
     QTest::addColumn<QString>("detail");
-    QTest::newRow("sector-size time-out") << 1 << "RX[0x84] timeout : Option code 52" << "";
-    QTest::newRow("checksum time-out") << 4 << "RX[0x86] timeout : Option code 54" << "";
-    QTest::newRow("erase error") << 6 << "Erase Error." << " RX[0x88] data:0x01";
+    QTest::newRow("sector-size time-out") << 1 << "RX[0x84] timeout : Option code 52"
+                                          << "";
+    QTest::newRow("checksum time-out") << 4 << "RX[0x86] timeout : Option code 54"
+                                       << "";
+    QTest::newRow("erase error") << 6 << "Erase Error."
+                                 << " RX[0x88] data:0x01";
     QTest::newRow("file length") << 8 << "File Length Error : Option Code 63."
                                  << " File Length:0x0010FE.";
-    QTest::newRow("protocol error") << 9 << "Protocol Error." << " RX:0x88 0x01 ";
-    QTest::newRow("serial error") << 10 << "RS232C Error." << " Write Timeout: Total of 7 bytes sent";
+    QTest::newRow("protocol error") << 9 << "Protocol Error."
+                                    << " RX:0x88 0x01 ";
+    QTest::newRow("serial error") << 10 << "RS232C Error."
+                                  << " Write Timeout: Total of 7 bytes sent";
     QTest::newRow("full checksum") << 11 << "Checksum error occured. Code 72."
                                    << " RX[0x86] data:0x01,0x02,0x03,0x04";
-    QTest::newRow("no known cause") << 42 << "" << "";
+    QTest::newRow("no known cause") << 42 << ""
+                                    << "";
 }
 
 void ResultDialogsTest::errorEndShowsTheCauseAndTheBytesReceived() {
@@ -142,7 +149,8 @@ void ResultDialogsTest::doneAndEnterEndWithOneEscapeAndTheCloseBoxWithTwo() {
         return dialog.isVisible() ? -2 : dialog.result();
     };
     QCOMPARE(run([](ResultDialog& d) { d.doneButton()->click(); }), ResultDialog::kDone);
-    QCOMPARE(run([](ResultDialog& d) { QTest::keyClick(&d, Qt::Key_Return); }), ResultDialog::kDone);
+    QCOMPARE(run([](ResultDialog& d) { QTest::keyClick(&d, Qt::Key_Return); }),
+             ResultDialog::kDone);
     QCOMPARE(run([](ResultDialog& d) { QTest::keyClick(&d, Qt::Key_Escape); }),
              ResultDialog::kClosed);
     QCOMPARE(run([](ResultDialog& d) { d.close(); }), ResultDialog::kClosed);

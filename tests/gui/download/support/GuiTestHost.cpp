@@ -1,7 +1,6 @@
 #include "GuiTestHost.h"
 
 #include <QThread>
-
 #include <future>
 #include <memory>
 

@@ -4,7 +4,6 @@
 #include "core/protocol/DownloadContext.h"
 
 #include <QObject>
-
 #include <atomic>
 #include <string>
 #include <vector>

@@ -25,9 +25,13 @@ MainFrameFixture::MainFrameFixture() {
     });
 }
 
-MainFrameFixture::~MainFrameFixture() { setPathEnvironment(m_previous); }
+MainFrameFixture::~MainFrameFixture() {
+    setPathEnvironment(m_previous);
+}
 
-std::string MainFrameFixture::com1Path() const { return m_dir.filePath("COM1").toStdString(); }
+std::string MainFrameFixture::com1Path() const {
+    return m_dir.filePath("COM1").toStdString();
+}
 
 bool MainFrameFixture::writeSettings(const ProtocolParameters& params, const std::string& com1) {
     const std::string file = m_dir.filePath("INI/PexoUDef.INI").toStdString();
@@ -38,8 +42,7 @@ bool MainFrameFixture::writeSettings(const ProtocolParameters& params, const std
     CommSettings comm;
     comm.Parity = 0;
     return SaveProtocolParameters(params, SettingsSection::User, file) &&
-           SaveCommSettings(comm, SettingsSection::User, file) &&
-           SavePortDevices(devices, file);
+           SaveCommSettings(comm, SettingsSection::User, file) && SavePortDevices(devices, file);
 }
 
 std::unique_ptr<TestFrame> MainFrameFixture::makeFrame(std::vector<std::uint8_t> image) {

@@ -5,7 +5,6 @@
 #include "gui/app/CMainFrame.h"
 
 #include <QTemporaryDir>
-
 #include <memory>
 #include <string>
 #include <vector>

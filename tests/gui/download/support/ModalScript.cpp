@@ -11,14 +11,18 @@ ModalScript::ModalScript(std::chrono::milliseconds deadline) : m_deadline(deadli
     connect(&m_timer, &QTimer::timeout, this, &ModalScript::tick);
 }
 
-ModalScript::~ModalScript() { stop(); }
+ModalScript::~ModalScript() {
+    stop();
+}
 
 void ModalScript::start() {
     m_end = std::chrono::steady_clock::now() + m_deadline;
     m_timer.start();
 }
 
-void ModalScript::stop() { m_timer.stop(); }
+void ModalScript::stop() {
+    m_timer.stop();
+}
 
 void ModalScript::refuse(QWidget* modal, const QString& why) {
     m_problems << why;

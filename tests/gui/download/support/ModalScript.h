@@ -5,7 +5,6 @@
 #include <QStringList>
 #include <QTimer>
 #include <QWidget>
-
 #include <chrono>
 #include <functional>
 #include <vector>
@@ -24,13 +23,12 @@ public:
 
     template <class W>
     ModalScript& then(QString name, std::function<bool(W*)> ready, std::function<void(W*)> act) {
-        m_steps.push_back(
-            {std::move(name),
-             [ready](QWidget* w) {
-                 auto* typed = qobject_cast<W*>(w);
-                 return typed && (!ready || ready(typed));
-             },
-             [act](QWidget* w) { act(qobject_cast<W*>(w)); }});
+        m_steps.push_back({std::move(name),
+                           [ready](QWidget* w) {
+                               auto* typed = qobject_cast<W*>(w);
+                               return typed && (!ready || ready(typed));
+                           },
+                           [act](QWidget* w) { act(qobject_cast<W*>(w)); }});
         return *this;
     }
     template <class W> ModalScript& then(QString name, std::function<void(W*)> act) {

@@ -13,7 +13,9 @@ SimulatedDevice::~SimulatedDevice() {
     m_sim->join();
 }
 
-bool SimulatedDevice::start() { return m_sim->start(); }
+bool SimulatedDevice::start() {
+    return m_sim->start();
+}
 
 ProtocolParameters quickParameters() {
     ProtocolParameters p;
