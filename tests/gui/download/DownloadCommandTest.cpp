@@ -406,7 +406,7 @@ void DownloadCommandTest::aPortThatCannotBeOpenedIsReportedAndTheButtonNeverShow
 
 void DownloadCommandTest::closingTheMainWindowDuringADownloadLeavesNoPortOpen() {
     ProtocolParameters params = quickParameters();
-    params.Code31 = 300; // keeps the write going while the window closes
+    params.Code31 = 1000; // a write of three seconds: the window closes during it
     QVERIFY(startDevice({}, params));
     auto frame = m_fixture->makeFrame(patternImage(kQuickImageLength));
     QVERIFY(frame);

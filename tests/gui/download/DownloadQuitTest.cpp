@@ -26,7 +26,7 @@ void DownloadQuitTest::quittingDuringTheWriteStopsTheThreadAndClosesThePort() {
     MainFrameFixture fixture;
     QVERIFY(fixture.valid());
     ProtocolParameters params = quickParameters();
-    params.Code31 = 300;
+    params.Code31 = 1000; // a write of three seconds: the quit comes during it
     devsim::Options options;
     options.linkPath = fixture.com1Path();
     SimulatedDevice device(std::move(options));
