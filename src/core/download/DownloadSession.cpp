@@ -126,8 +126,12 @@ void DownloadSession::startProtocol(CompletionSink sink) {
     if (!ctx || !writer_)
         return;
     advanceStep(*ctx);
-    thread_ = std::make_unique<CUDownloadProtocolThread>(host_, *writer_, std::move(sink), clock_);
-    thread_->start();
+    thread_ = std::make_unique<CUDownloadProtocolThread>(host_, *writer_, sink, clock_);
+    if (!thread_->start()) {
+        host_.showMessage(kThreadStartFailedText, MessageIcon::Stop);
+        if (sink)
+            sink(CompletionCommand::Aborted);
+    }
 }
 
 void DownloadSession::requestStop() {

@@ -12,10 +12,14 @@
 #include <mutex>
 #include <span>
 #include <string>
+#include <string_view>
 
 namespace pexo {
 
 class CUDownloadProtocolThread;
+
+// Shown when the system cannot give the protocol its thread; the run then ends as aborted.
+inline constexpr std::string_view kThreadStartFailedText = "Failed to start the download thread.";
 class Host;
 struct CommSettings;
 struct DownloadContext;
@@ -57,7 +61,8 @@ public:
     std::chrono::milliseconds pollInterval() const;
 
     // Moves to the first protocol step and starts the protocol thread, whose completion
-    // command goes to `sink` on that thread. The elapsed time counts from here. The echoes
+    // command goes to `sink` on that thread (or, when no thread can be had, Aborted at once
+    // on the caller's). The elapsed time counts from here. The echoes
     // of polls still on the line are awaited first (briefly), so that a late echo is not
     // taken for the start of the sector-size reply.
     void startProtocol(CompletionSink sink);

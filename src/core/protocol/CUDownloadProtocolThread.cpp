@@ -3,6 +3,8 @@
 #include "core/app/Host.h"
 #include "core/protocol/DownloadContext.h"
 
+#include <system_error>
+
 namespace pexo {
 
 namespace {
@@ -19,11 +21,17 @@ CUDownloadProtocolThread::~CUDownloadProtocolThread() {
     join();
 }
 
-void CUDownloadProtocolThread::start() {
+bool CUDownloadProtocolThread::start() {
     std::lock_guard lock(joinMutex_);
     if (started_.exchange(true))
-        return;
-    thread_ = std::thread([this] { run(); });
+        return true;
+    try {
+        thread_ = std::thread([this] { run(); });
+    } catch (const std::system_error&) {
+        started_.store(false); // never started: waiting for its end must not hang
+        return false;
+    }
+    return true;
 }
 
 void CUDownloadProtocolThread::requestStop() {

@@ -36,7 +36,8 @@ public:
     ~CUDownloadProtocolThread();
 
     // Starts the loop; only the first call has an effect.
-    void start();
+    // False when no thread could be made; the object then counts as ended.
+    bool start();
 
     // The loop ends at its next pass; a pass under way (a frame being written) finishes first.
     void requestStop();

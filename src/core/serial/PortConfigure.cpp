@@ -11,6 +11,24 @@
 #include <cerrno>
 
 namespace pexo {
+namespace {
+
+// A driver refuses a change it cannot make at all with EINVAL. Pseudo-terminals have no
+// character framing: the first time they take the rest of the settings and keep 8N1 quietly,
+// but once the line already holds everything else, asking again for parity is such a change.
+// That is the same outcome as the first time, not a failure.
+bool onlyUnsupportedFramingDiffers(int fd, const termios& wanted) {
+    termios now{};
+    if (::tcgetattr(fd, &now) != 0)
+        return false;
+    constexpr tcflag_t kFraming = CSIZE | CSTOPB | PARENB | PARODD;
+    return (now.c_cflag & ~kFraming) == (wanted.c_cflag & ~kFraming) &&
+           (now.c_iflag & ~INPCK) == (wanted.c_iflag & ~INPCK) &&
+           now.c_oflag == wanted.c_oflag && now.c_lflag == wanted.c_lflag &&
+           cfgetispeed(&now) == cfgetispeed(&wanted) && cfgetospeed(&now) == cfgetospeed(&wanted);
+}
+
+} // namespace
 
 int configurePort(DownloadContext& ctx, std::string* failure) {
     const std::shared_ptr<SerialLink> link = ctx.serialLink;
@@ -33,8 +51,11 @@ int configurePort(DownloadContext& ctx, std::string* failure) {
         return portFailure(failure, path + ": " + why);
     // What the driver makes of the settings is not read back: pseudo-terminals, for one,
     // quietly keep 8 data bits without parity.
-    if (::tcsetattr(fd, TCSANOW, &t) != 0)
-        return portFailure(failure, "line settings rejected by " + path, errno);
+    if (::tcsetattr(fd, TCSANOW, &t) != 0) {
+        const int err = errno;
+        if (err != EINVAL || !onlyUnsupportedFramingDiffers(fd, t))
+            return portFailure(failure, "line settings rejected by " + path, err);
+    }
     if (!standardSpeed(settings.baudRate) && !setCustomSpeed(fd, settings.baudRate))
         return portFailure(failure, path + ": unsupported baud rate " +
                                         std::to_string(settings.baudRate));
