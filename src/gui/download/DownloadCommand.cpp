@@ -26,6 +26,9 @@ void showStop(CMainFrame& frame, std::string_view text) {
 void DownloadCommand::run() {
     CommSettings comm = m_frame.rs232cDialog().settings();
     comm.Flow = flowFrom(m_frame.rs232cDialog().flowChecks());
+    // The device paths in force are the dialog's, also when the file could not keep them.
+    if (DownloadContext* ctx = m_frame.downloadContext())
+        ctx->devicePath = m_frame.rs232cDialog().devices().pathFor(portNumberFor(comm.Port));
 
     // Declared before anything can leave this function: whatever happens below, its
     // destructor stops the protocol thread and closes the port.
