@@ -118,13 +118,7 @@ std::optional<std::string> takeFlow(const std::string& text, std::int32_t& flow)
 
 std::optional<std::string> applyOverrides(const SettingOverrides& o, CommSettings& comm,
                                           ProtocolParameters& params) {
-    struct Decimal {
-        const std::optional<std::string>& text;
-        const char* option;
-        ParameterField field;
-        std::int32_t& value;
-    };
-    struct Hex {
+    struct NumberOption {
         const std::optional<std::string>& text;
         const char* option;
         ParameterField field;
@@ -147,7 +141,7 @@ std::optional<std::string> applyOverrides(const SettingOverrides& o, CommSetting
         if (auto r = takeFlow(*o.flow, comm.Flow))
             return r;
 
-    const Decimal decimals[] = {
+    const NumberOption decimals[] = {
         {o.txInterval, "tx-interval", ParameterField::Code30, params.Code30},
         {o.txWait, "tx-wait", ParameterField::Code31, params.Code31},
         {o.timeoutWrite, "timeout-write", ParameterField::Code51, params.Code51},
@@ -155,20 +149,20 @@ std::optional<std::string> applyOverrides(const SettingOverrides& o, CommSetting
         {o.timeoutErase, "timeout-erase", ParameterField::Code53, params.Code53},
         {o.timeoutChecksum, "timeout-checksum", ParameterField::Code54, params.Code54},
     };
-    for (const Decimal& d : decimals)
+    for (const NumberOption& d : decimals)
         if (d.text)
             if (auto r = takeDecimal(d.option, *d.text, d.field, d.value))
                 return r;
     if (o.sectorSize)
         if (auto r = takeListEntry("sector-size", *o.sectorSize, kSectorSizeList, params.Code61))
             return r;
-    const Hex hexes[] = {
+    const NumberOption hexes[] = {
         {o.eraseFirst, "erase-first", ParameterField::Code62_1, params.Code62_1},
         {o.eraseSectors, "erase-sectors", ParameterField::Code62_2, params.Code62_2},
         {o.writeFirst, "write-first", ParameterField::Code63_1, params.Code63_1},
         {o.writeLast, "write-last", ParameterField::Code63_2, params.Code63_2},
     };
-    for (const Hex& h : hexes)
+    for (const NumberOption& h : hexes)
         if (h.text)
             if (auto r = takeHexField(h.option, *h.text, h.field, h.value))
                 return r;

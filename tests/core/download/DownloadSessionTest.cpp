@@ -93,6 +93,18 @@ ProtocolParameters smallRun() {
     return p;
 }
 
+// Polls as the connect prompt does until the device has echoed; false on the deadline.
+bool connect(DownloadSession& session) {
+    session.beginConnectPoll();
+    const auto deadline = std::chrono::steady_clock::now() + kDeadline;
+    while (!session.pollTick()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(session.pollInterval()); // the prompt's timer period
+    }
+    return true;
+}
+
 class Session : public ::testing::Test {
 protected:
     void startDevice(devsim::Options options = {}) {
@@ -102,16 +114,18 @@ protected:
         host.ctx.devicePath = device->slavePath();
     }
 
-    // Polls as the connect prompt does until the device has echoed; false on the deadline.
-    bool connect(DownloadSession& session) {
-        session.beginConnectPoll();
-        const auto deadline = std::chrono::steady_clock::now() + kDeadline;
-        while (!session.pollTick()) {
-            if (std::chrono::steady_clock::now() > deadline)
-                return false;
-            std::this_thread::sleep_for(session.pollInterval()); // the prompt's timer period
+    // Prepares a run on the device and connects; null (after a failure) when it cannot.
+    std::unique_ptr<DownloadSession> connectedSession(const ProtocolParameters& params) {
+        auto session = std::make_unique<DownloadSession>(host);
+        if (session->prepare(params, CommSettings{}) != DownloadSession::Setup::Ready) {
+            ADD_FAILURE() << "the port did not open";
+            return nullptr;
         }
-        return true;
+        if (!connect(*session)) {
+            ADD_FAILURE() << "no echo";
+            return nullptr;
+        }
+        return session;
     }
 
     SessionHost host;
@@ -122,9 +136,9 @@ protected:
 TEST_F(Session, AWholeDownloadLandsInTheDeviceByteForByte) {
     startDevice();
     host.load(pattern(0x1100));
-    DownloadSession session(host);
-    ASSERT_EQ(session.prepare(smallRun(), CommSettings{}), DownloadSession::Setup::Ready);
-    ASSERT_TRUE(connect(session));
+    auto run = connectedSession(smallRun());
+    ASSERT_TRUE(run);
+    DownloadSession& session = *run;
     session.startProtocol(completion.sink());
     ASSERT_EQ(completion.wait(), CompletionCommand::Success);
     session.finishProtocol();
@@ -146,9 +160,9 @@ TEST_F(Session, PollsFasterThanTheLineEchoesThemStillStartCleanly) {
     host.load(pattern(0x1100));
     ProtocolParameters params = smallRun();
     params.Code63_2 = 0x4FF; // one block is enough at this rate
-    DownloadSession session(host);
-    ASSERT_EQ(session.prepare(params, CommSettings{}), DownloadSession::Setup::Ready);
-    ASSERT_TRUE(connect(session));
+    auto run = connectedSession(params);
+    ASSERT_TRUE(run);
+    DownloadSession& session = *run;
     session.startProtocol(completion.sink());
     EXPECT_EQ(completion.wait(), CompletionCommand::Success)
         << "result " << host.ctx.resultCode.load();
@@ -221,10 +235,7 @@ TEST_F(Session, EachFailingStepEndsWithItsResultAndTheLineClosed) {
 
         DownloadSession session(stepHost);
         ASSERT_EQ(session.prepare(smallRun(), CommSettings{}), DownloadSession::Setup::Ready);
-        session.beginConnectPoll();
-        const auto deadline = std::chrono::steady_clock::now() + kDeadline;
-        while (!session.pollTick() && std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(session.pollInterval());
+        ASSERT_TRUE(connect(session));
         session.startProtocol(ended.sink());
         EXPECT_EQ(ended.wait(), CompletionCommand::Failed);
         session.finishProtocol();
@@ -241,9 +252,9 @@ TEST_F(Session, AStopDuringTheWriteEndsTheRunWithoutACompletion) {
     host.load(pattern(0x1100));
     ProtocolParameters params = smallRun();
     params.Code30 = 20; // polls slower than the line echoes them
-    DownloadSession session(host);
-    ASSERT_EQ(session.prepare(params, CommSettings{}), DownloadSession::Setup::Ready);
-    ASSERT_TRUE(connect(session));
+    auto run = connectedSession(params);
+    ASSERT_TRUE(run);
+    DownloadSession& session = *run;
     session.startProtocol(completion.sink());
     ASSERT_TRUE(device->waitFor(
         [](const devsim::Status& s) { return s.bytesReceived > 200; }, kDeadline))
@@ -264,9 +275,9 @@ TEST_F(Session, TheDeviceVanishingMidWriteIsASerialErrorNotAHang) {
     host.load(pattern(0x100000));
     ProtocolParameters params = smallRun();
     params.Code63_2 = 0xFFFFF;
-    DownloadSession session(host);
-    ASSERT_EQ(session.prepare(params, CommSettings{}), DownloadSession::Setup::Ready);
-    ASSERT_TRUE(connect(session));
+    auto run = connectedSession(params);
+    ASSERT_TRUE(run);
+    DownloadSession& session = *run;
     session.startProtocol(completion.sink());
     EXPECT_EQ(completion.wait(), CompletionCommand::Failed);
     session.finishProtocol();
@@ -279,10 +290,9 @@ TEST_F(Session, ClosingWithoutFinishingStillStopsTheThreadFirst) {
     startDevice();
     host.load(pattern(0x1100));
     {
-        DownloadSession session(host);
-        ASSERT_EQ(session.prepare(smallRun(), CommSettings{}), DownloadSession::Setup::Ready);
-        ASSERT_TRUE(connect(session));
-        session.startProtocol(completion.sink());
+        auto session = connectedSession(smallRun());
+        ASSERT_TRUE(session);
+        session->startProtocol(completion.sink());
         // The owner goes away mid-run: nothing may touch the closed port afterwards.
     }
     EXPECT_FALSE(host.ctx.connected.load());
