@@ -6,6 +6,7 @@
 #include "gui/settings/CURS232CSettingsDialog.h"
 #include "support/GuiTestEnvironment.h"
 #include "support/ModalDriver.h"
+#include "support/ProgramFolderTest.h"
 
 #include <QAction>
 #include <QLabel>
@@ -64,14 +65,10 @@ QStringList menuTexts(const QMenuBar* bar) {
 
 } // namespace
 
-class MainFrameTest : public QObject {
+class MainFrameTest : public pexo::test::ProgramFolderTest {
     Q_OBJECT
-    std::unique_ptr<ProgramFolder> m_folder;
 
 private slots:
-    void init() { m_folder = std::make_unique<ProgramFolder>(); }
-    void cleanup() { m_folder.reset(); }
-
     void placementArithmetic_data() {
         QTest::addColumn<QSize>("screen");
         QTest::addColumn<QRect>("expected"); // left, top, right, bottom as corners

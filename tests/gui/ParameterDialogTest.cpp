@@ -5,6 +5,7 @@
 #include "gui/settings/CUParameterSettingsDialog.h"
 #include "support/GuiTestEnvironment.h"
 #include "support/ModalDriver.h"
+#include "support/ProgramFolderTest.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -17,8 +18,10 @@
 
 using namespace pexo;
 using namespace pexo::gui;
+using pexo::test::ContextHost;
 using pexo::test::ModalDriver;
 using pexo::test::ProgramFolder;
+using pexo::test::settingValue;
 
 namespace {
 
@@ -35,31 +38,15 @@ const QByteArray kSettings = "[Param UserSettings]\n"
                              "Code62_1=0x004000\nCode62_2=0x0022\nCode63_1=0x006000\n"
                              "Code63_2=0x1FFFFF\nCode72=0xFFFFFFFF\n";
 
-std::string value(const ProgramFolder& folder, const char* section, const char* key) {
-    return readProfile(folder.settingsFileStd()).get(section, key).value_or("<missing>");
-}
-
 void type(CUParameterSettingsDialog* dialog, const Edits& edits) {
     for (const auto& [field, text] : edits)
         dialog->edit(field)->setText(text);
 }
 
-struct ContextHost : Host {
-    DownloadContext ctx;
-    std::string file;
-    std::uint32_t size = 0;
-    DownloadContext* downloadContext() override { return &ctx; }
-    void showMessage(std::string_view, MessageIcon) override {}
-    std::string& imageFile() override { return file; }
-    std::uint32_t& imageSize() override { return size; }
-    std::span<const std::uint8_t> imageBytes() const override { return {}; }
-};
-
 } // namespace
 
-class ParameterDialogTest : public QObject {
+class ParameterDialogTest : public pexo::test::ProgramFolderTest {
     Q_OBJECT
-    std::unique_ptr<ProgramFolder> m_folder;
 
     // Opens the dialog from the main window, types `edits`, presses OK and answers the
     // refusal (if any) and then Cancel; returns the message shown, empty when OK closed it.
@@ -96,9 +83,6 @@ class ParameterDialogTest : public QObject {
     }
 
 private slots:
-    void init() { m_folder = std::make_unique<ProgramFolder>(); }
-    void cleanup() { m_folder.reset(); }
-
     void showsEveryRowInTabOrderWithOkFocused() {
         CUParameterSettingsDialog dialog;
         dialog.show();
@@ -227,11 +211,11 @@ private slots:
                                 {ParameterField::Code63_1, "G123"}, // no hex digit: kept
                                 {ParameterField::Code63_2, "100"}}),
                  QString());
-        QCOMPARE(value(*m_folder, "Param UserSettings", "Code62_1"), "0x004000");
-        QCOMPARE(value(*m_folder, "Param UserSettings", "Code62_2"), "0x001F");
-        QCOMPARE(value(*m_folder, "Param UserSettings", "Code63_1"), "0x00A000");
-        QCOMPARE(value(*m_folder, "Param UserSettings", "Code63_2"), "0x0100");
-        QCOMPARE(value(*m_folder, "Param UserSettings", "Note"), "line 4");
+        QCOMPARE(settingValue(*m_folder, "Param UserSettings", "Code62_1"), "0x004000");
+        QCOMPARE(settingValue(*m_folder, "Param UserSettings", "Code62_2"), "0x001F");
+        QCOMPARE(settingValue(*m_folder, "Param UserSettings", "Code63_1"), "0x00A000");
+        QCOMPARE(settingValue(*m_folder, "Param UserSettings", "Code63_2"), "0x0100");
+        QCOMPARE(settingValue(*m_folder, "Param UserSettings", "Note"), "line 4");
         QVERIFY(m_folder->readSettings().contains("[Param Default]\nCode30=10\n"));
 
         ModalDriver driver;
@@ -259,8 +243,8 @@ private slots:
         });
         frame.OnParameterSettings();
         QVERIFY(driver.waitUntilAnswered());
-        QCOMPARE(value(*m_folder, "Param UserSettings", "CheckCode72"), "0");
-        QCOMPARE(value(*m_folder, "Param UserSettings", "Code72"), "0xABCDEF01");
+        QCOMPARE(settingValue(*m_folder, "Param UserSettings", "CheckCode72"), "0");
+        QCOMPARE(settingValue(*m_folder, "Param UserSettings", "Code72"), "0xABCDEF01");
         ContextHost host;
         QVERIFY(frame.parameterDialog().ParameterDataSet(host));
         QVERIFY(!host.ctx.fullChecksumEnabled);
@@ -294,8 +278,8 @@ private slots:
         frame.OnParameterSettings();
         QVERIFY(driver.waitUntilAnswered());
         QVERIFY(driver.unexpected().isEmpty());
-        QCOMPARE(value(*m_folder, "Param UserSettings", "Code61"), "-1");
-        QCOMPARE(value(*m_folder, "Param UserSettings", "Code62_2"), "0x0001");
+        QCOMPARE(settingValue(*m_folder, "Param UserSettings", "Code61"), "-1");
+        QCOMPARE(settingValue(*m_folder, "Param UserSettings", "Code62_2"), "0x0001");
     }
 
     void enterInTheSectorSizeBoxIsOk() {
@@ -310,7 +294,7 @@ private slots:
         frame.OnParameterSettings();
         QVERIFY(driver.waitUntilAnswered());
         QVERIFY(driver.unexpected().isEmpty());
-        QCOMPARE(value(*m_folder, "Param UserSettings", "Code61"), "6");
+        QCOMPARE(settingValue(*m_folder, "Param UserSettings", "Code61"), "6");
     }
 
     void cancelAndDefaultWriteNothing() {
@@ -342,7 +326,7 @@ private slots:
         frame.OnParameterSettings();
         QVERIFY(driver.waitUntilAnswered());
         QCOMPARE(frame.parameterDialog().parameters(), ProtocolParameters{});
-        QCOMPARE(value(*m_folder, "Param UserSettings", "Code51"), "180000");
+        QCOMPARE(settingValue(*m_folder, "Param UserSettings", "Code51"), "180000");
     }
 
     void defaultSaveChecksDecimalsOnlyAndWritesTheDefaultSection() {
@@ -376,10 +360,10 @@ private slots:
         QTest::keyClick(&dialog, Qt::Key_S, Qt::ControlModifier);
         QVERIFY(driver.waitUntilAnswered());
         QVERIFY(dialog.isVisible());
-        QCOMPARE(value(*m_folder, "Param Default", "Code53"), "500");
-        QCOMPARE(value(*m_folder, "Param Default", "Code62_2"), "0x0000");
-        QCOMPARE(value(*m_folder, "Param Default", "Code61"), "2");
-        QCOMPARE(value(*m_folder, "Param UserSettings", "Code53"), "1000");
+        QCOMPARE(settingValue(*m_folder, "Param Default", "Code53"), "500");
+        QCOMPARE(settingValue(*m_folder, "Param Default", "Code62_2"), "0x0000");
+        QCOMPARE(settingValue(*m_folder, "Param Default", "Code61"), "2");
+        QCOMPARE(settingValue(*m_folder, "Param UserSettings", "Code53"), "1000");
         QVERIFY(driver.unexpected().isEmpty());
         dialog.reject();
     }
@@ -405,7 +389,7 @@ private slots:
             QVERIFY2(v.size() >= 6 && v.rfind("0x", 0) == 0, key);
         }
         QCOMPARE(doc.get("Param Default", "Code30").value_or(""), std::string("10"));
-        QCOMPARE(value(*m_folder, "Param UserSettings", "Code30"), "20");
+        QCOMPARE(settingValue(*m_folder, "Param UserSettings", "Code30"), "20");
     }
 };
 

@@ -7,6 +7,7 @@
 #include "gui/settings/SerialDeviceList.h"
 #include "support/GuiTestEnvironment.h"
 #include "support/ModalDriver.h"
+#include "support/ProgramFolderTest.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -18,8 +19,10 @@
 
 using namespace pexo;
 using namespace pexo::gui;
+using pexo::test::ContextHost;
 using pexo::test::ModalDriver;
 using pexo::test::ProgramFolder;
+using pexo::test::settingValue;
 
 namespace {
 
@@ -39,32 +42,12 @@ QStringList entries(const QComboBox* list) {
     return texts;
 }
 
-std::string value(const ProgramFolder& folder, const char* section, const char* key) {
-    return readProfile(folder.settingsFileStd()).get(section, key).value_or("<missing>");
-}
-
-// A stand-in host: the data-set operations only need the context.
-struct ContextHost : Host {
-    DownloadContext ctx;
-    std::string file;
-    std::uint32_t size = 0;
-    DownloadContext* downloadContext() override { return &ctx; }
-    void showMessage(std::string_view, MessageIcon) override {}
-    std::string& imageFile() override { return file; }
-    std::uint32_t& imageSize() override { return size; }
-    std::span<const std::uint8_t> imageBytes() const override { return {}; }
-};
-
 } // namespace
 
-class Rs232cDialogTest : public QObject {
+class Rs232cDialogTest : public pexo::test::ProgramFolderTest {
     Q_OBJECT
-    std::unique_ptr<ProgramFolder> m_folder;
 
 private slots:
-    void init() { m_folder = std::make_unique<ProgramFolder>(); }
-    void cleanup() { m_folder.reset(); }
-
     void showsEveryRowListAndButtonInTabOrder() {
         CURS232CSettingsDialog dialog;
         dialog.show();
@@ -136,11 +119,11 @@ private slots:
         QVERIFY(driver.waitUntilAnswered());
         QVERIFY2(driver.unexpected().isEmpty(), qPrintable(driver.unexpected().join('\n')));
 
-        QCOMPARE(value(*m_folder, "RS232C UserSettings", "Port"), "1");
-        QCOMPARE(value(*m_folder, "RS232C UserSettings", "Baud Rate"), "6");
-        QCOMPARE(value(*m_folder, "RS232C UserSettings", "Parity"), "2");
-        QCOMPARE(value(*m_folder, "RS232C UserSettings", "Flow"), "6");
-        QCOMPARE(value(*m_folder, "RS232C UserSettings", "Owner"), "bench 3");
+        QCOMPARE(settingValue(*m_folder, "RS232C UserSettings", "Port"), "1");
+        QCOMPARE(settingValue(*m_folder, "RS232C UserSettings", "Baud Rate"), "6");
+        QCOMPARE(settingValue(*m_folder, "RS232C UserSettings", "Parity"), "2");
+        QCOMPARE(settingValue(*m_folder, "RS232C UserSettings", "Flow"), "6");
+        QCOMPARE(settingValue(*m_folder, "RS232C UserSettings", "Owner"), "bench 3");
         const QByteArray text = m_folder->readSettings();
         QVERIFY(text.startsWith("; kept by hand\n"));
         QVERIFY(text.contains("[RS232C Default]\nPort=1\nBaud Rate=3\nData Bits=2\nParity=0\n"
@@ -192,8 +175,8 @@ private slots:
         QVERIFY(driver.waitUntilAnswered());
         const CommSettings expected{1, 3, 2, 0, 2, 0};
         QCOMPARE(frame.rs232cDialog().settings(), expected);
-        QCOMPARE(value(*m_folder, "RS232C UserSettings", "Data Bits"), "2");
-        QCOMPARE(value(*m_folder, "RS232C UserSettings", "Stop Bits"), "2");
+        QCOMPARE(settingValue(*m_folder, "RS232C UserSettings", "Data Bits"), "2");
+        QCOMPARE(settingValue(*m_folder, "RS232C UserSettings", "Stop Bits"), "2");
     }
 
     void defaultSaveWritesTheDefaultSectionOnlyWhenConfirmed() {
@@ -265,8 +248,8 @@ private slots:
         frame.OnRS232CSettings();
         QVERIFY(driver.waitUntilAnswered());
         for (const char* key : {"Port", "Baud Rate", "Data Bits", "Parity", "Stop Bits"})
-            QCOMPARE(value(*m_folder, "RS232C UserSettings", key), "-1");
-        QCOMPARE(value(*m_folder, "RS232C UserSettings", "Flow"), "0");
+            QCOMPARE(settingValue(*m_folder, "RS232C UserSettings", key), "-1");
+        QCOMPARE(settingValue(*m_folder, "RS232C UserSettings", "Flow"), "0");
     }
 
     void devicePathIsShownAndEditedPerPort() {
@@ -289,8 +272,8 @@ private slots:
         frame.OnRS232CSettings();
         QVERIFY(driver.waitUntilAnswered());
         // Blanks and line breaks are dropped; an emptied path falls back to the port's usual one.
-        QCOMPARE(value(*m_folder, "RS232C Devices", "COM2"), "/tmp/pexo link");
-        QCOMPARE(value(*m_folder, "RS232C Devices", "COM1"), "/dev/ttyS0");
+        QCOMPARE(settingValue(*m_folder, "RS232C Devices", "COM2"), "/tmp/pexo link");
+        QCOMPARE(settingValue(*m_folder, "RS232C Devices", "COM1"), "/dev/ttyS0");
 
         ContextHost host;
         QVERIFY(frame.rs232cDialog().RS232CDataSet(host));
@@ -320,7 +303,7 @@ private slots:
         frame.OnRS232CSettings();
         QVERIFY(driver.waitUntilAnswered());
         QVERIFY(driver.unexpected().isEmpty());
-        QCOMPARE(value(*m_folder, "RS232C Devices", "COM1"), "/dev/ttyUSB3");
+        QCOMPARE(settingValue(*m_folder, "RS232C Devices", "COM1"), "/dev/ttyUSB3");
     }
 
     void unwritableSettingsFileIsReportedAndTheValuesStayInForce() {

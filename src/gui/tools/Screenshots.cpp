@@ -8,10 +8,10 @@
 #include "gui/settings/CUDefaultSaveDialog.h"
 #include "gui/settings/CUParameterSettingsDialog.h"
 #include "gui/settings/CURS232CSettingsDialog.h"
+#include "gui/tools/CaptionedGrab.h"
 
 #include <QApplication>
 #include <QDir>
-#include <QPainter>
 #include <QPixmap>
 #include <QTextStream>
 #include <QWidget>
@@ -52,23 +52,6 @@ const Shot kShots[] = {
     {"about", [](CMainFrame& frame) -> QWidget* { return showOwned(new AboutDialog(&frame)); }},
 };
 
-// The virtual X server has no window manager: the window's title is drawn above its picture
-// as a plain caption, so that the pictures show it too.
-QPixmap withCaption(QWidget* window) {
-    const QPixmap body = window->grab();
-    const QFontMetrics metrics(window->font());
-    const int captionHeight = metrics.height() + 10;
-    QPixmap framed(body.width(), body.height() + captionHeight);
-    framed.fill(window->palette().color(QPalette::Dark));
-    QPainter painter(&framed);
-    painter.setPen(window->palette().color(QPalette::BrightText));
-    painter.setFont(window->font());
-    painter.drawText(QRect(8, 0, body.width() - 16, captionHeight), Qt::AlignVCenter,
-                     window->windowTitle());
-    painter.drawPixmap(0, captionHeight, body);
-    return framed;
-}
-
 bool waitUntilExposed(QWidget* window) {
     for (int i = 0; i < 200 && !window->windowHandle()->isExposed(); ++i)
         QApplication::processEvents(QEventLoop::AllEvents, 10);
@@ -95,7 +78,7 @@ int main(int argc, char* argv[]) {
         QWidget* window = shot.show(frame);
         const bool exposed = waitUntilExposed(window);
         const QString file = out.filePath(QString::fromLatin1(shot.name) + QStringLiteral(".png"));
-        if (!exposed || !withCaption(window).save(file)) {
+        if (!exposed || !tools::withCaption(window).save(file)) {
             err << "screenshots: could not take " << shot.name << "\n";
             ++failures;
         } else {

@@ -13,11 +13,11 @@
 #include "gui/download/CUDownloadDialog.h"
 #include "gui/download/CUDownloadEndDialog.h"
 #include "gui/download/CUDownloadErrorDialog.h"
+#include "gui/tools/CaptionedGrab.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
-#include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
 #include <QTextStream>
@@ -51,22 +51,6 @@ private:
     std::vector<std::uint8_t> m_image;
 };
 
-// The virtual X server has no window manager: the title is drawn above the picture.
-QPixmap withCaption(QWidget* window) {
-    const QPixmap body = window->grab();
-    const QFontMetrics metrics(window->font());
-    const int captionHeight = metrics.height() + 10;
-    QPixmap framed(body.width(), body.height() + captionHeight);
-    framed.fill(window->palette().color(QPalette::Dark));
-    QPainter painter(&framed);
-    painter.setPen(window->palette().color(QPalette::BrightText));
-    painter.setFont(window->font());
-    painter.drawText(QRect(8, 0, body.width() - 16, captionHeight), Qt::AlignVCenter,
-                     window->windowTitle());
-    painter.drawPixmap(0, captionHeight, body);
-    return framed;
-}
-
 // One step of a run: when the active modal window satisfies `ready`, `act` takes its picture
 // and moves the run on.
 struct Step {
@@ -85,7 +69,7 @@ public:
                 QApplication::processEvents(QEventLoop::AllEvents, 10);
         QApplication::processEvents();
         const QString file = m_out.filePath(QString::fromLatin1(name) + QStringLiteral(".png"));
-        const bool saved = withCaption(window).save(file);
+        const bool saved = tools::withCaption(window).save(file);
         QTextStream(stderr) << (saved ? file : QStringLiteral("could not write ") + file) << "\n";
         m_failures += saved ? 0 : 1;
         return saved;
