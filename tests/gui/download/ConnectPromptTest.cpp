@@ -4,6 +4,7 @@
 #include "gui/download/CUConnectModeDialog.h"
 #include "support/GuiTestHost.h"
 #include "support/ModalScript.h"
+#include "support/SessionTest.h"
 #include "support/SimulatedDevice.h"
 
 #include <QLabel>
@@ -16,51 +17,16 @@ using namespace pexo::gui;
 using namespace pexo::gui::test;
 
 // The prompt over a real session and a simulated device on a pseudo-terminal.
-class ConnectPromptTest : public QObject {
+class ConnectPromptTest : public SessionTest {
     Q_OBJECT
 private slots:
-    void init();
-    void cleanup();
-
     void continueWaitsForTheFirstEchoThenTakesEnter();
     void aDeviceThatNeverAnswersIsPolledUntilCancelled_data();
     void aDeviceThatNeverAnswersIsPolledUntilCancelled();
     void thePollPeriodIsCode30OrTwentyWhenZero_data();
     void thePollPeriodIsCode30OrTwentyWhenZero();
     void continueStaysEnabledWhenTheDeviceGoesAway();
-
-private:
-    // Starts the device and opens the port to it.
-    bool open(devsim::Options options = {}, ProtocolParameters params = quickParameters());
-
-    std::optional<GuiTestHost> m_host;
-    std::optional<SimulatedDevice> m_device;
-    std::optional<DownloadSession> m_session;
 };
-
-void ConnectPromptTest::init() {
-    m_host.emplace();
-    m_host->load(patternImage(kQuickImageLength));
-}
-
-void ConnectPromptTest::cleanup() {
-    if (m_session)
-        m_session->close();
-    m_session.reset();
-    m_device.reset();
-    m_host.reset();
-}
-
-bool ConnectPromptTest::open(devsim::Options options, ProtocolParameters params) {
-    m_device.emplace(std::move(options));
-    if (!m_device->start()) {
-        qWarning("device: %s", m_device->error().c_str());
-        return false;
-    }
-    m_host->ctx.devicePath = m_device->path();
-    m_session.emplace(*m_host);
-    return m_session->prepare(params, CommSettings{}) == DownloadSession::Setup::Ready;
-}
 
 void ConnectPromptTest::continueWaitsForTheFirstEchoThenTakesEnter() {
     QVERIFY(open());

@@ -3,6 +3,7 @@
 #include "gui/download/CUDownloadDialog.h"
 #include "gui/download/CUDownloadEndDialog.h"
 #include "gui/download/CUDownloadErrorDialog.h"
+#include "support/DownloadSteps.h"
 #include "support/GuiTestHost.h" // patternImage
 #include "support/MainFrameFixture.h"
 #include "support/ModalScript.h"
@@ -206,15 +207,11 @@ void DownloadCommandTest::eachFailureEndsInTheErrorDialogWithItsCause() {
 
     QStringList lines;
     ModalScript script;
-    script
-        .then<CUConnectModeDialog>(
-            QStringLiteral("Continue enabled"),
-            [](CUConnectModeDialog* d) { return d->continueButton()->isEnabled(); },
-            [](CUConnectModeDialog* d) { d->continueButton()->click(); })
-        .then<CUDownloadErrorDialog>(QStringLiteral("error end"), [&](CUDownloadErrorDialog* d) {
-            lines = linesOf(d);
-            QTest::keyClick(d, Qt::Key_Escape);
-        });
+    continueAtThePrompt(script).then<CUDownloadErrorDialog>(QStringLiteral("error end"),
+                                                            [&](CUDownloadErrorDialog* d) {
+                                                                lines = linesOf(d);
+                                                                QTest::keyClick(d, Qt::Key_Escape);
+                                                            });
     script.start();
     download(*frame);
     script.stop();
@@ -305,21 +302,15 @@ void DownloadCommandTest::cancelDuringTheWriteEndsWithoutAResult() {
 
     bool endedInTheClick = false;
     ModalScript script;
-    script
-        .then<CUConnectModeDialog>(
-            QStringLiteral("Continue enabled"),
-            [](CUConnectModeDialog* d) { return d->continueButton()->isEnabled(); },
-            [](CUConnectModeDialog* d) { d->continueButton()->click(); })
-        .then<CUDownloadDialog>(
-            QStringLiteral("write under way"),
-            [&](CUDownloadDialog*) {
-                return frame->downloadContext()->writeAddress.load() >= 0x100 &&
-                       m_device->sim().status().bytesReceived > 600;
-            },
-            [&](CUDownloadDialog* d) {
-                d->cancelButton()->click();
-                endedInTheClick = d->ended() && !d->isVisible();
-            });
+    continueAtThePrompt(script).then<CUDownloadDialog>(
+        QStringLiteral("write under way"),
+        [&](CUDownloadDialog*) {
+            return writeUnderWay(*frame) && m_device->sim().status().bytesReceived > 600;
+        },
+        [&](CUDownloadDialog* d) {
+            d->cancelButton()->click();
+            endedInTheClick = d->ended() && !d->isVisible();
+        });
     script.start();
     download(*frame);
     script.stop();
@@ -413,16 +404,10 @@ void DownloadCommandTest::closingTheMainWindowDuringADownloadLeavesNoPortOpen() 
 
     bool closedMidWrite = false;
     ModalScript script;
-    script
-        .then<CUConnectModeDialog>(
-            QStringLiteral("Continue enabled"),
-            [](CUConnectModeDialog* d) { return d->continueButton()->isEnabled(); },
-            [](CUConnectModeDialog* d) { d->continueButton()->click(); })
+    continueAtThePrompt(script)
         .then<CUDownloadDialog>(
             QStringLiteral("write under way"),
-            [&](CUDownloadDialog*) {
-                return frame->downloadContext()->writeAddress.load() >= 0x100;
-            },
+            [&](CUDownloadDialog*) { return writeUnderWay(*frame); },
             [&](CUDownloadDialog*) {
                 frame->close();
                 closedMidWrite = !frame->isVisible();

@@ -1,6 +1,7 @@
 #include "core/protocol/DownloadContext.h"
 #include "gui/download/CUConnectModeDialog.h"
 #include "gui/download/CUDownloadDialog.h"
+#include "support/DownloadSteps.h"
 #include "support/GuiTestHost.h"
 #include "support/MainFrameFixture.h"
 #include "support/ModalScript.h"
@@ -37,21 +38,13 @@ void DownloadQuitTest::quittingDuringTheWriteStopsTheThreadAndClosesThePort() {
 
     CUDownloadDialog* progress = nullptr;
     ModalScript script;
-    script
-        .then<CUConnectModeDialog>(
-            QStringLiteral("Continue enabled"),
-            [](CUConnectModeDialog* d) { return d->continueButton()->isEnabled(); },
-            [](CUConnectModeDialog* d) { d->continueButton()->click(); })
-        .then<CUDownloadDialog>(
-            QStringLiteral("write under way"),
-            [&](CUDownloadDialog*) {
-                return frame->downloadContext()->writeAddress.load() >= 0x100;
-            },
-            [&](CUDownloadDialog* d) {
-                progress = d;
-                // quit() only acts on a running exec(); exit() ends every loop, as a quit does.
-                QCoreApplication::exit(0);
-            });
+    continueAtThePrompt(script).then<CUDownloadDialog>(
+        QStringLiteral("write under way"), [&](CUDownloadDialog*) { return writeUnderWay(*frame); },
+        [&](CUDownloadDialog* d) {
+            progress = d;
+            // quit() only acts on a running exec(); exit() ends every loop, as a quit does.
+            QCoreApplication::exit(0);
+        });
     script.start();
     frame->postDownloadCommand();
     QCoreApplication::sendPostedEvents(frame.get());

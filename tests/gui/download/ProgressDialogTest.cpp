@@ -4,6 +4,7 @@
 #include "gui/download/CUDownloadDialog.h"
 #include "support/GuiTestHost.h"
 #include "support/ModalScript.h"
+#include "support/SessionTest.h"
 #include "support/SimulatedDevice.h"
 
 #include <QLabel>
@@ -17,13 +18,26 @@ using namespace pexo;
 using namespace pexo::gui;
 using namespace pexo::gui::test;
 
+namespace {
+
+// Runs the dialog to its end with no step of the test's own; what went wrong on the way is
+// left in `problems`.
+int runUnattended(CUDownloadDialog& dialog, QStringList& problems) {
+    ModalScript script;
+    script.allow<CUDownloadDialog>();
+    script.start();
+    const int result = dialog.exec();
+    script.stop();
+    problems = script.problems();
+    return result;
+}
+
+} // namespace
+
 // The progress dialog running whole downloads against the simulated device.
-class ProgressDialogTest : public QObject {
+class ProgressDialogTest : public SessionTest {
     Q_OBJECT
 private slots:
-    void init();
-    void cleanup();
-
     void aWholeRunEndsWithOneShowingItsProgressOnTheWay();
     void aFailingDeviceEndsTheRunWithThree();
     void cancelDuringTheWriteEndsAtOnceWithTwo_data();
@@ -35,34 +49,10 @@ private slots:
 private:
     // Starts the device, opens the port and runs the connect poll until the device echoes.
     bool connectDevice(devsim::Options options = {}, ProtocolParameters params = quickParameters());
-
-    std::optional<GuiTestHost> m_host;
-    std::optional<SimulatedDevice> m_device;
-    std::optional<DownloadSession> m_session;
 };
 
-void ProgressDialogTest::init() {
-    m_host.emplace();
-    m_host->load(patternImage(kQuickImageLength));
-}
-
-void ProgressDialogTest::cleanup() {
-    if (m_session)
-        m_session->close();
-    m_session.reset();
-    m_device.reset();
-    m_host.reset();
-}
-
 bool ProgressDialogTest::connectDevice(devsim::Options options, ProtocolParameters params) {
-    m_device.emplace(std::move(options));
-    if (!m_device->start()) {
-        qWarning("device: %s", m_device->error().c_str());
-        return false;
-    }
-    m_host->ctx.devicePath = m_device->path();
-    m_session.emplace(*m_host);
-    if (m_session->prepare(params, CommSettings{}) != DownloadSession::Setup::Ready)
+    if (!open(std::move(options), params))
         return false;
     m_session->beginConnectPoll();
     return QTest::qWaitFor([&] { return m_session->pollTick(); },
@@ -136,12 +126,9 @@ void ProgressDialogTest::aFailingDeviceEndsTheRunWithThree() {
     options.fail = devsim::Step::Write;
     QVERIFY(connectDevice(std::move(options)));
     CUDownloadDialog dialog(*m_session, *m_host);
-    ModalScript script;
-    script.allow<CUDownloadDialog>();
-    script.start();
-    const int result = dialog.exec();
-    script.stop();
-    QVERIFY2(script.problems().isEmpty(), qPrintable(script.problems().join('\n')));
+    QStringList problems;
+    const int result = runUnattended(dialog, problems);
+    QVERIFY2(problems.isEmpty(), qPrintable(problems.join('\n')));
     QCOMPARE(result, CUDownloadDialog::kErrorEnd);
     QCOMPARE(m_host->ctx.resultCode.load(), toInt(ResultCode::WriteError));
     QVERIFY(m_session->waitForProtocolEnd(std::chrono::milliseconds(0)));
@@ -209,12 +196,9 @@ void ProgressDialogTest::cancelRacingTheCompletionEndsCleanly() {
         QVERIFY(connectDevice(std::move(options)));
         CUDownloadDialog dialog(*m_session, *m_host);
         running = &dialog;
-        ModalScript script;
-        script.allow<CUDownloadDialog>();
-        script.start();
-        const int result = dialog.exec();
-        script.stop();
-        QVERIFY2(script.problems().isEmpty(), qPrintable(script.problems().join('\n')));
+        QStringList problems;
+        const int result = runUnattended(dialog, problems);
+        QVERIFY2(problems.isEmpty(), qPrintable(problems.join('\n')));
         QCOMPARE(result, CUDownloadDialog::kCancelled);
         QVERIFY(m_session->waitForProtocolEnd(std::chrono::milliseconds(0)));
         QCoreApplication::sendPostedEvents();
@@ -227,12 +211,9 @@ void ProgressDialogTest::anAbortOfTheThreadEndsWithTwoAfterItsMessage() {
     QVERIFY(connectDevice());
     m_host->image.clear(); // the length still passes; the bytes are gone
     CUDownloadDialog dialog(*m_session, *m_host);
-    ModalScript script;
-    script.allow<CUDownloadDialog>();
-    script.start();
-    const int result = dialog.exec();
-    script.stop();
-    QVERIFY2(script.problems().isEmpty(), qPrintable(script.problems().join('\n')));
+    QStringList problems;
+    const int result = runUnattended(dialog, problems);
+    QVERIFY2(problems.isEmpty(), qPrintable(problems.join('\n')));
     QCOMPARE(result, CUDownloadDialog::kCancelled);
     QCOMPARE(m_host->messages().size(), std::size_t{1});
     QVERIFY(m_session->waitForProtocolEnd(std::chrono::milliseconds(0)));

@@ -25,8 +25,7 @@ private slots:
 };
 
 // A key of the settings file as it stands on disk, "<missing>" when it is not there.
-inline std::string settingValue(const ProgramFolder& folder, const char* section,
-                                const char* key) {
+inline std::string settingValue(const ProgramFolder& folder, const char* section, const char* key) {
     return readProfile(folder.settingsFileStd()).get(section, key).value_or("<missing>");
 }
 
