@@ -25,6 +25,23 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
+// Notes a dialog of type T being shown, however briefly: polling for the active modal window
+// can miss one that a fast run opens and closes between two looks.
+template <typename T>
+class ShowWatch : public QObject {
+public:
+    ShowWatch() { QCoreApplication::instance()->installEventFilter(this); }
+    ~ShowWatch() override { QCoreApplication::instance()->removeEventFilter(this); }
+    bool seen = false;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Show && dynamic_cast<T*>(watched))
+            seen = true;
+        return false;
+    }
+};
+
 QStringList linesOf(const ResultDialog* d) {
     return {d->timeLabel()->text(), d->line(0)->text(), d->line(1)->text(), d->line(2)->text()};
 }
@@ -97,7 +114,7 @@ void DownloadCommandTest::aDownloadRunsFromThePromptToTheNormalEnd() {
     QVERIFY(frame);
 
     bool pressedAtPrompt = false;
-    bool progressShown = false;
+    ShowWatch<CUDownloadDialog> progress; // a quick run's progress dialog may come and go
     QStringList lines;
     Clock::time_point doneAt;
     ModalScript script;
@@ -109,8 +126,6 @@ void DownloadCommandTest::aDownloadRunsFromThePromptToTheNormalEnd() {
                 pressedAtPrompt = frame->isDownloading() && frame->downloadAction()->isChecked();
                 d->continueButton()->click();
             })
-        .then<CUDownloadDialog>(QStringLiteral("progress shown"),
-                                [&](CUDownloadDialog*) { progressShown = true; })
         .then<CUDownloadEndDialog>(QStringLiteral("normal end"), [&](CUDownloadEndDialog* d) {
             lines = linesOf(d);
             d->doneButton()->click();
@@ -122,7 +137,7 @@ void DownloadCommandTest::aDownloadRunsFromThePromptToTheNormalEnd() {
     QVERIFY2(script.problems().isEmpty(), qPrintable(script.problems().join('\n')));
 
     QVERIFY(pressedAtPrompt);
-    QVERIFY(progressShown);
+    QVERIFY(progress.seen);
     std::uint32_t sum = 0;
     for (std::size_t a = 0x100; a < kQuickImageLength; ++a)
         sum += frame->image()[a];
