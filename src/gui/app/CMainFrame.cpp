@@ -4,6 +4,7 @@
 #include "gui/app/AppTexts.h"
 #include "gui/app/CUStatusBar.h"
 #include "gui/app/MessageBox.h"
+#include "gui/app/QueuedCall.h"
 #include "gui/app/Resources.h"
 #include "gui/app/WindowPlacement.h"
 #include "gui/download/DownloadCommand.h"
@@ -196,13 +197,10 @@ void CMainFrame::showMessage(std::string_view text, MessageIcon icon) {
     // before the box could be shown, the broken promise releases the caller all the same.
     auto shown = std::make_shared<std::promise<void>>();
     std::future<void> acknowledged = shown->get_future();
-    QMetaObject::invokeMethod(
-        this,
-        [this, message, icon, shown] {
-            showMessageBox(this, message, icon);
-            shown->set_value();
-        },
-        Qt::QueuedConnection);
+    queueCall(this, [this, message, icon, shown] {
+        showMessageBox(this, message, icon);
+        shown->set_value();
+    });
     acknowledged.wait();
 }
 

@@ -1,5 +1,7 @@
 #include "gui/download/CompletionRelay.h"
 
+#include "gui/app/QueuedCall.h"
+
 #include <QMetaObject>
 
 namespace pexo::gui {
@@ -19,8 +21,7 @@ void CompletionRelay::post(const std::shared_ptr<CompletionRelay>& relay,
     if (!relay->m_receiver)
         return;
     // The queued call keeps the relay alive: the sink may be gone before it runs.
-    QMetaObject::invokeMethod(
-        relay->m_receiver, [relay, command] { relay->deliver(command); }, Qt::QueuedConnection);
+    queueCall(relay->m_receiver, [relay, command] { relay->deliver(command); });
 }
 
 void CompletionRelay::deliver(CompletionCommand command) {

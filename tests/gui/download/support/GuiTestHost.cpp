@@ -1,5 +1,7 @@
 #include "GuiTestHost.h"
 
+#include "gui/app/QueuedCall.h"
+
 #include <QThread>
 #include <future>
 #include <memory>
@@ -16,13 +18,10 @@ void GuiTestHost::showMessage(std::string_view text, MessageIcon) {
     // visible to the thread sanitizer (Qt's own semaphore is not instrumented).
     auto taken = std::make_shared<std::promise<void>>();
     std::future<void> done = taken->get_future();
-    QMetaObject::invokeMethod(
-        this,
-        [this, copy, taken] {
-            m_messages.push_back(copy);
-            taken->set_value();
-        },
-        Qt::QueuedConnection);
+    queueCall(this, [this, copy, taken] {
+        m_messages.push_back(copy);
+        taken->set_value();
+    });
     done.wait();
 }
 
