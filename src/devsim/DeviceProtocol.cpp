@@ -1,6 +1,7 @@
 #include "devsim/DeviceProtocol.h"
 
 #include <algorithm>
+#include <cstdint>
 
 namespace pexo::devsim {
 namespace {
@@ -59,6 +60,7 @@ std::size_t DeviceProtocol::receive(std::span<const std::uint8_t> bytes, Output&
     while (taken < bytes.size()) {
         if (!sessionActive_) {
             sessionActive_ = true;
+            pollsThisSession_ = 0;
             startDownload();
         }
         switch (phase_) {
@@ -83,6 +85,18 @@ std::size_t DeviceProtocol::receive(std::span<const std::uint8_t> bytes, Output&
         }
     }
     return taken;
+}
+
+std::size_t DeviceProtocol::bytesToRequestEnd() const {
+    switch (phase_) {
+    case Phase::Request:
+        return need_ - request_.size();
+    case Phase::Discard:
+        return SIZE_MAX;
+    case Phase::Idle:
+        break;
+    }
+    return 1;
 }
 
 void DeviceProtocol::lineReset() {
@@ -128,7 +142,10 @@ void DeviceProtocol::complete(Output& out) {
     frame.command = request_[0];
     switch (frame.command) {
     case command::kConnect:
-        answer(Step::Connect, {reply::kConnected}, frame, out);
+        if (pollsThisSession_ < options_.deafPolls)
+            ++pollsThisSession_; // not there yet: the poll goes unheard
+        else
+            answer(Step::Connect, {reply::kConnected}, frame, out);
         break;
     case command::kSectorSize:
         onSectorSize(frame, out);

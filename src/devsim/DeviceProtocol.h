@@ -41,6 +41,11 @@ public:
     // Drops any partial request and ends the session in progress.
     void lineReset();
 
+    // How many more bytes complete the request being collected: 1 between requests (the next
+    // byte starts one), unlimited while bytes are dropped. Reading no further than this lets
+    // the caller stop right after any request.
+    std::size_t bytesToRequestEnd() const;
+
     bool sessionActive() const { return sessionActive_; }
     unsigned sessionsEnded() const { return sessionsEnded_; }
     // Byte sum of the block data stored since the last 0x82: what 0x86 and 0x89 report.
@@ -73,6 +78,7 @@ private:
 
     bool sessionActive_ = false;
     unsigned sessionsEnded_ = 0;
+    unsigned pollsThisSession_ = 0; // counted against Options::deafPolls
 
     // Per download (reset at session start and at each 0x82).
     std::optional<std::uint8_t> agreedCode_;

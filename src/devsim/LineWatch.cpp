@@ -32,6 +32,9 @@ void LineWatch::stop() {
 
 LineWatch::Change LineWatch::drain() {
     Change change;
+    // Counting opens against closes, rather than taking each close for the host's, lets a
+    // second opener come and go while the first still holds the line.
+    bool freed = opens_ == 0;
     alignas(inotify_event) char buf[4096];
     for (;;) {
         const ssize_t n = fd_ < 0 ? -1 : ::read(fd_, buf, sizeof buf);
@@ -42,15 +45,21 @@ LineWatch::Change LineWatch::drain() {
             std::memcpy(&event, buf + at, sizeof event);
             at += static_cast<ssize_t>(sizeof event + event.len);
             change.any = true;
-            if (event.mask & IN_Q_OVERFLOW)
-                opens_ = 1; // the count is lost; assume someone holds the line
-            else if (event.mask & IN_OPEN)
+            if (event.mask & IN_Q_OVERFLOW) {
+                // The count is lost: assume one host holds the line, and a new one at that.
+                opens_ = 1;
+                freed = true;
+            } else if (event.mask & IN_OPEN) {
                 ++opens_;
-            else if ((event.mask & (IN_CLOSE_WRITE | IN_CLOSE_NOWRITE)) && opens_ > 0)
-                --opens_;
+            } else if ((event.mask & (IN_CLOSE_WRITE | IN_CLOSE_NOWRITE)) && opens_ > 0) {
+                if (--opens_ == 0)
+                    freed = true;
+            }
         }
     }
     change.hostOpen = opens_ > 0;
+    change.openers = static_cast<unsigned>(opens_);
+    change.held = !freed;
     return change;
 }
 

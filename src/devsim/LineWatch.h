@@ -22,6 +22,10 @@ public:
     struct Change {
         bool any = false;      // an open or close happened since the last drain
         bool hostOpen = false; // the line is open on the host side now
+        unsigned openers = 0;  // descriptors the hosts hold on the line now
+        // Some host held the line throughout: the opens and closes were other programs'
+        // (one refused because the port is in use, say), and the session goes on.
+        bool held = false;
     };
     // Reads every pending event without blocking.
     Change drain();

@@ -47,6 +47,11 @@ struct Options {
     StepSet garbage;
     // The line is hung up once this many bytes have been received.
     std::optional<std::uint64_t> hangupAfter;
+    // Once this many write blocks of one session have arrived, the device sends XOFF and
+    // reads nothing more, ever. At least 1 (open() refuses 0).
+    std::optional<std::uint64_t> xoffAfterBlocks;
+    // Connect polls of each session that go unechoed, as if the device were plugged in late.
+    unsigned deafPolls = 0;
     // Line rate in bits per second (10 bits a byte) both ways; 0 for no limit.
     std::uint32_t rate = 0;
     // Memory from the lowest to the highest address written, rewritten at each session end.

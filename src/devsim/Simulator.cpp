@@ -19,6 +19,8 @@ namespace {
 // reading too, as a device whose transmitter is stalled would.
 constexpr std::size_t kOutputLimit = 4096;
 constexpr std::size_t kReadChunk = 4096;
+// DC3: a host line with software flow control stops sending on it.
+constexpr std::uint8_t kXoff = 0x13;
 
 } // namespace
 
@@ -32,6 +34,9 @@ struct Simulator::Loop {
     bool hostOpen = false;
     std::optional<Clock::time_point> lingerUntil; // set once the last session has ended
     bool failed = false;
+    bool xoffSent = false;     // --xoff-after took effect: nothing more is read
+    unsigned blockSession = 0; // the session the blocks below belong to
+    std::uint64_t blocks = 0;  // write blocks received in that session
 };
 
 Simulator::Simulator(Options options) : options_(std::move(options)) {
@@ -49,6 +54,10 @@ bool Simulator::open() {
     std::string error;
     if (wakeFd_ < 0) {
         setError(std::string("eventfd: ") + std::strerror(errno));
+        return false;
+    }
+    if (options_.xoffAfterBlocks == 0u) {
+        setError("xoff-after: the block count must be at least 1");
         return false;
     }
     if (!pty_.create(error) ||
@@ -115,10 +124,11 @@ int Simulator::run() {
         if (change.any) {
             // A host that has just closed may have sent its last bytes right before.
             if (!change.hostOpen)
-                while (loop.hostOpen && readInput(hangupLimit(kReadChunk)) > 0)
+                while (loop.hostOpen && readInput(readLimit(kReadChunk, loop)) > 0)
                     ;
-            loop.rxPending = false;
-            lineChanged(change.hostOpen, loop);
+            if (!change.held)
+                loop.rxPending = false;
+            lineChanged(change, loop);
         }
         if (hangupDue()) {
             hangUp(loop);
@@ -152,11 +162,11 @@ int Simulator::run() {
                 masterEvents |= POLLOUT; // the host is not reading: wait for room
             }
         }
-        if (!loop.lingerUntil && loop.out.size() < kOutputLimit) {
+        if (!loop.lingerUntil && !loop.xoffSent && loop.out.size() < kOutputLimit) {
             if (!loop.rxPending) {
                 masterEvents |= POLLIN;
             } else if (const std::size_t allowance = loop.rx.allowance(now); allowance > 0) {
-                const std::size_t want = hangupLimit(std::min(allowance, kReadChunk));
+                const std::size_t want = readLimit(std::min(allowance, kReadChunk), loop);
                 const ssize_t n = readInput(want);
                 if (n < 0)
                     break;
@@ -239,16 +249,48 @@ std::size_t Simulator::hangupLimit(std::size_t want) const {
     return static_cast<std::size_t>(std::min<std::uint64_t>(want, left));
 }
 
-void Simulator::lineChanged(bool hostOpen, Loop& loop) {
+std::size_t Simulator::readLimit(std::size_t want, const Loop& loop) const {
+    if (loop.xoffSent)
+        return 0;
+    want = hangupLimit(want);
+    if (options_.xoffAfterBlocks) {
+        // Request by request, so that nothing after the last block is taken off the line.
+        std::lock_guard lock(mutex_);
+        want = std::min(want, protocol_.bytesToRequestEnd());
+    }
+    return want;
+}
+
+bool Simulator::xoffDue(const Frame& frame, unsigned session, Loop& loop) const {
+    if (!options_.xoffAfterBlocks || frame.command != command::kWriteBlock || frame.dataLength == 0)
+        return false;
+    if (session != loop.blockSession) {
+        loop.blockSession = session;
+        loop.blocks = 0;
+    }
+    return ++loop.blocks == *options_.xoffAfterBlocks;
+}
+
+void Simulator::lineChanged(const LineWatch::Change& change, Loop& loop) {
+    if (change.held) {
+        // Another program came or went while the host kept the line: its session goes on.
+        {
+            std::lock_guard lock(mutex_);
+            status_.openers = change.openers;
+        }
+        changed_.notify_all();
+        return;
+    }
     // Replies to a host that has gone are never delivered, and the next host must not find
     // them waiting on the line.
     loop.out.clear();
-    loop.hostOpen = hostOpen;
+    loop.hostOpen = change.hostOpen;
     ::tcflush(pty_.ownSlave(), TCIFLUSH);
     std::vector<std::string> lines;
     {
         std::lock_guard lock(mutex_);
-        status_.hostOpen = hostOpen;
+        status_.hostOpen = change.hostOpen;
+        status_.openers = change.openers;
         if (protocol_.sessionActive()) {
             protocol_.lineReset();
             if (sessionEnded(lines))
@@ -269,7 +311,7 @@ void Simulator::receive(std::span<const std::uint8_t> bytes, Loop& loop) {
         status_.bytesReceived += bytes.size();
         // Bytes still arriving from a host that has closed the line are not answered; nor are
         // those after the last session, which belong to a download the device will not serve.
-        while (loop.hostOpen && !loop.lingerUntil && !bytes.empty()) {
+        while (loop.hostOpen && !loop.lingerUntil && !loop.xoffSent && !bytes.empty()) {
             const unsigned before = protocol_.sessionsEnded();
             const std::size_t frameCount = output.frames.size();
             bytes = bytes.subspan(protocol_.receive(bytes, output));
@@ -280,6 +322,14 @@ void Simulator::receive(std::span<const std::uint8_t> bytes, Loop& loop) {
                 if (frames_.size() > options_.frameHistory)
                     frames_.pop_front();
                 ++status_.frameCount;
+                if (xoffDue(output.frames[i], before, loop)) {
+                    // The host's line stops sending, and this device never reads again.
+                    loop.xoffSent = status_.xoffSent = true;
+                    output.reply.push_back(kXoff);
+                    if (options_.log)
+                        lines.push_back("-- XOFF sent after block " + std::to_string(loop.blocks) +
+                                        "; reading no more");
+                }
             }
             if (protocol_.sessionsEnded() != before && sessionEnded(lines))
                 loop.lingerUntil = Clock::now() + options_.linger;

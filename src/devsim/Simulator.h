@@ -27,6 +27,8 @@ struct Status {
     unsigned sessionsEnded = 0;
     std::uint64_t bytesReceived = 0;
     bool hostOpen = false; // a host has the line open
+    unsigned openers = 0;  // descriptors the hosts hold on the line
+    bool xoffSent = false; // the device sent XOFF and reads no more (--xoff-after)
     bool hungUp = false;   // the device took the line down (--hangup-after)
     bool finished = false; // run() has returned
 };
@@ -74,8 +76,12 @@ private:
 
     struct Loop;
 
-    void lineChanged(bool hostOpen, Loop& loop);
+    void lineChanged(const LineWatch::Change& change, Loop& loop);
     void receive(std::span<const std::uint8_t> bytes, Loop& loop);
+    // How many of `want` bytes the device may read now.
+    std::size_t readLimit(std::size_t want, const Loop& loop) const;
+    // Counts a block against --xoff-after; true when it is the one that stops the device.
+    bool xoffDue(const Frame& frame, unsigned session, Loop& loop) const;
     // Under the lock: records a session end and writes the dump; true when it was the last.
     bool sessionEnded(std::vector<std::string>& lines);
     void writeDump();

@@ -31,6 +31,7 @@ int main(int argc, char** argv) {
     std::vector<std::string> silent;
     std::string garbage;
     std::uint64_t hangupAfter = 0;
+    std::uint64_t xoffAfter = 0;
     bool verbose = false;
 
     app.add_option("--link", options.linkPath, "Make a symbolic link PATH to the terminal")
@@ -58,6 +59,16 @@ int main(int argc, char** argv) {
                                         "Take the line down once N bytes have been received")
                              ->check(CLI::PositiveNumber)
                              ->type_name("N");
+    auto* xoffOption =
+        app.add_option("--xoff-after", xoffAfter,
+                       "Once N write blocks of a session have arrived, send XOFF and read no "
+                       "more")
+            ->check(CLI::PositiveNumber)
+            ->type_name("N");
+    app.add_option("--deaf-polls", options.deafPolls,
+                   "Leave the first K connect polls of each session unechoed")
+        ->check(CLI::NonNegativeNumber)
+        ->type_name("K");
     app.add_option("--rate", options.rate,
                    "Move bytes no faster than this line rate, 10 bits a byte (default: no limit)")
         ->check(CLI::Range(1u, 100'000'000u))
@@ -88,6 +99,8 @@ int main(int argc, char** argv) {
     }
     if (hangupOption->count() > 0)
         options.hangupAfter = hangupAfter;
+    if (xoffOption->count() > 0)
+        options.xoffAfterBlocks = xoffAfter;
     if (verbose)
         options.log = [](std::string_view line) { std::cerr << "pexo-devsim: " << line << '\n'; };
 

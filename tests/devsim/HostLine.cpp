@@ -19,7 +19,7 @@ int remainingMs(Clock::time_point end) {
 
 } // namespace
 
-HostLine::HostLine(const std::string& path) {
+HostLine::HostLine(const std::string& path, bool xonXoff) {
     fd_ = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd_ < 0) {
         ADD_FAILURE() << "cannot open " << path;
@@ -28,6 +28,8 @@ HostLine::HostLine(const std::string& path) {
     termios tio{};
     ::tcgetattr(fd_, &tio);
     ::cfmakeraw(&tio);
+    if (xonXoff)
+        tio.c_iflag |= IXON | IXOFF;
     ::tcsetattr(fd_, TCSANOW, &tio);
     ::tcflush(fd_, TCIOFLUSH);
 }
@@ -89,6 +91,17 @@ bool HostLine::waitHangup(std::chrono::milliseconds deadline) {
         const ssize_t n = ::read(fd_, buf, sizeof buf);
         if (n == 0 || (n < 0 && errno == EIO))
             return true;
+    }
+    return false;
+}
+
+bool HostLine::waitWritesRefused(std::uint8_t probe, std::chrono::milliseconds deadline) {
+    const auto end = Clock::now() + deadline;
+    while (fd_ >= 0 && Clock::now() < end) {
+        if (::write(fd_, &probe, 1) < 0 && errno == EAGAIN)
+            return true;
+        // A pause between probes keeps them far too few to fill the line's buffer.
+        ::poll(nullptr, 0, 1);
     }
     return false;
 }

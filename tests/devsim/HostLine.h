@@ -13,10 +13,11 @@ using namespace std::chrono_literals;
 // Generous: only a failing test ever waits this long.
 inline constexpr std::chrono::milliseconds kDeadline = 5s;
 
-// The host's end of the simulated line: the pty slave opened in raw mode, as the port is.
+// The host's end of the simulated line: the pty slave opened in raw mode, as the port is,
+// with XON/XOFF flow control when asked.
 class HostLine {
 public:
-    explicit HostLine(const std::string& path);
+    explicit HostLine(const std::string& path, bool xonXoff = false);
     HostLine(const HostLine&) = delete;
     HostLine& operator=(const HostLine&) = delete;
     ~HostLine();
@@ -29,6 +30,9 @@ public:
     Bytes receive(std::size_t count, std::chrono::milliseconds deadline = kDeadline);
     // True once the device has taken the line down (hang-up, end of file or EIO).
     bool waitHangup(std::chrono::milliseconds deadline = kDeadline);
+    // Writes `probe` now and then until the line refuses it, as it does once an XOFF has
+    // stopped it; true when that happens before the deadline.
+    bool waitWritesRefused(std::uint8_t probe, std::chrono::milliseconds deadline = kDeadline);
 
 private:
     int fd_ = -1;

@@ -2,12 +2,14 @@
 
 #include "HostLine.h"
 
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
 #include <memory>
 #include <mutex>
+#include <unistd.h>
 
 namespace pexo::devsim::test {
 namespace {
@@ -324,6 +326,76 @@ TEST(Device, HangsUpAfterTheGivenNumberOfBytes) {
     EXPECT_TRUE(device->status().hungUp);
     EXPECT_EQ(device->status().bytesReceived, 3u);
     EXPECT_EQ(device->join(), 0);
+}
+
+TEST(Device, XoffAfterBlocksStopsTheHostAndTheDeviceReadsNoMore) {
+    struct Case {
+        std::uint64_t blocks;
+        bool xonXoff; // the host's line honours the XOFF; else it reads it as data
+    };
+    for (const Case& c : {Case{1, false}, Case{3, true}}) {
+        SCOPED_TRACE(c.blocks);
+        Options options;
+        options.xoffAfterBlocks = c.blocks;
+        auto device = startDevice(options);
+        HostLine host(device->slavePath(), c.xonXoff);
+        run(host, {{sector(1), {0x84, 0x01}}, {erase(0, 8), {0x85}}});
+        // The host's burst runs two blocks and the block sum past the last block read.
+        Bytes burst;
+        for (std::uint32_t i = 0; i < c.blocks + 2; ++i)
+            burst = concat({burst, block(i * 128, kData)});
+        host.send(concat({burst, blockChecksum(byteSum(kData) * (c.blocks + 2))}));
+
+        ASSERT_TRUE(device->waitFor([](const Status& s) { return s.xoffSent; }, kDeadline));
+        if (c.xonXoff)
+            EXPECT_TRUE(host.waitWritesRefused(0xD6));
+        else
+            EXPECT_EQ(host.receive(1), (Bytes{0x13}));
+        EXPECT_EQ(device->status().bytesReceived, 2 + 6 + c.blocks * (4 + 128));
+        Bytes commands;
+        for (const Frame& f : device->frames())
+            commands.push_back(f.command);
+        EXPECT_EQ(commands, concat({{0x82, 0x85}, Bytes(c.blocks, 0x83)}));
+    }
+}
+
+TEST(Device, DeafPollsGoUnechoedAtTheStartOfEachSession) {
+    for (unsigned deaf : {1u, 3u}) {
+        SCOPED_TRACE(deaf);
+        Options options;
+        options.deafPolls = deaf;
+        auto device = startDevice(options);
+        HostLine host(device->slavePath());
+        // An echo of a deaf poll would come first and spoil the comparison that follows.
+        const std::vector<Exchange> session = {{Bytes(deaf, 0xD6), {}},
+                                               {kPoll, kPoll},
+                                               {kPoll, kPoll},
+                                               {sector(1), {0x84, 0x01}},
+                                               {kChecksum, checksumReply(0)}};
+        run(host, session);
+        run(host, session);
+        EXPECT_TRUE(device->waitFor(sessionsEnded(2), kDeadline));
+    }
+}
+
+TEST(Device, AnotherProgramOpeningAndClosingTheLineLeavesTheSessionAlone) {
+    auto device = startDevice();
+    HostLine host(device->slavePath());
+    run(host,
+        {{kPoll, kPoll}, {sector(1), {0x84, 0x01}}, {erase(0, 1), {0x85}}, {block(0, kData), {}}});
+    // As a second download refused because the port is in use: open, give up, close.
+    const int other = ::open(device->slavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(other, 0);
+    ASSERT_TRUE(device->waitFor([](const Status& s) { return s.openers == 2; }, kDeadline));
+    ::close(other);
+    ASSERT_TRUE(device->waitFor([](const Status& s) { return s.openers == 1; }, kDeadline));
+
+    run(host,
+        {{blockChecksum(byteSum(kData)), {0x82}}, {kChecksum, checksumReply(byteSum(kData))}});
+    ASSERT_TRUE(device->waitFor(sessionsEnded(1), kDeadline));
+    EXPECT_EQ(device->status().sessionsEnded, 1u);
+    EXPECT_TRUE(device->status().hostOpen);
+    EXPECT_EQ(device->readMemory(0, kData.size()), kData);
 }
 
 TEST(Device, RateLimitsHowFastBytesMove) {
