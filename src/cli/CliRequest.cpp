@@ -4,9 +4,34 @@
 
 #include <CLI/CLI.hpp>
 
+#include <cmath>
+#include <cstdlib>
 #include <sstream>
 
 namespace pexo::cli {
+namespace {
+
+// A week is longer than any production line waits, and keeps the deadline far inside what
+// the clock can hold.
+constexpr double kMaxConnectTimeoutSeconds = 7 * 24 * 60 * 60;
+
+std::optional<std::string> takeConnectTimeout(const std::string& text,
+                                              std::chrono::milliseconds& timeout) {
+    char* end = nullptr;
+    const double seconds = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end != '\0')
+        return "--connect-timeout: \"" + text + "\" is not a number of seconds.";
+    if (std::isnan(seconds) || seconds > kMaxConnectTimeoutSeconds)
+        return "--connect-timeout: give at most " +
+               std::to_string(static_cast<long>(kMaxConnectTimeoutSeconds)) + " seconds (7 days).";
+    if (seconds <= 0)
+        return std::string("--connect-timeout: give a number of seconds above 0.");
+    // Rounded up, so that a fraction of a millisecond still waits.
+    timeout = std::chrono::milliseconds(static_cast<std::int64_t>(std::ceil(seconds * 1000.0)));
+    return std::nullopt;
+}
+
+} // namespace
 
 std::variant<CliRequest, CliExit> parseCommandLine(int argc, const char* const* argv) {
     CliRequest request;
@@ -24,14 +49,15 @@ std::variant<CliRequest, CliExit> parseCommandLine(int argc, const char* const* 
         ->expected(1)
         ->allow_extra_args(false)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
-    app.add_option("--connect-timeout", request.connectTimeoutSeconds,
-                   "give up polling the device after SECONDS (default: poll until interrupted)")
-        ->check(CLI::PositiveNumber);
+    std::optional<std::string> connectTimeout;
+    app.add_option("--connect-timeout", connectTimeout,
+                   "give up polling the device after SECONDS, above 0 and at most 604800 "
+                   "(7 days) (default: poll until interrupted)");
     app.add_flag("-q,--quiet", request.quiet, "no progress on stderr");
 
     const char* group = "Settings (override the settings file)";
     auto text = [&](const char* name, std::optional<std::string>& target, const char* help) {
-        app.add_option(name, target, help)->group(group);
+        return app.add_option(name, target, help)->group(group);
     };
     text("--baud", o.baud, "line rate, one of the RS232C dialog's rates");
     text("--data-bits", o.dataBits, "5..8");
@@ -49,8 +75,12 @@ std::variant<CliRequest, CliExit> parseCommandLine(int argc, const char* const* 
     text("--erase-sectors", o.eraseSectors, "number of sectors to erase, hex (Code62)");
     text("--write-first", o.writeFirst, "first address written, hex (Code63)");
     text("--write-last", o.writeLast, "last address written, hex (Code63)");
-    text("--full-checksum", o.fullChecksum,
-         "the device compares this full checksum, hex (Code72)");
+    CLI::Option* fullChecksum = text("--full-checksum", o.fullChecksum,
+                                     "the device compares this full checksum, hex (Code72)");
+    app.add_flag("--no-full-checksum", o.noFullChecksum,
+                 "no full checksum comparison, whatever the settings file says (Code72)")
+        ->group(group)
+        ->excludes(fullChecksum);
 
     try {
         app.parse(argc, argv);
@@ -60,6 +90,11 @@ std::variant<CliRequest, CliExit> parseCommandLine(int argc, const char* const* 
         std::ostringstream out;
         out << e.what() << "\nRun with --help for the options.";
         return CliExit{kExitSetupFailed, out.str(), false};
+    }
+    if (connectTimeout) {
+        request.connectTimeout.emplace();
+        if (auto refused = takeConnectTimeout(*connectTimeout, *request.connectTimeout))
+            return CliExit{kExitSetupFailed, *refused, false};
     }
     return request;
 }

@@ -2,6 +2,7 @@
 
 #include "cli/SettingOverrides.h"
 
+#include <chrono>
 #include <optional>
 #include <string>
 #include <variant>
@@ -15,7 +16,7 @@ struct CliRequest {
     std::optional<std::string> settingsFile;
     std::vector<std::string> ports; // empty: the settings file's port
     SettingOverrides overrides;
-    std::optional<double> connectTimeoutSeconds;
+    std::optional<std::chrono::milliseconds> connectTimeout; // above 0, at most 7 days
     bool quiet = false;
 };
 

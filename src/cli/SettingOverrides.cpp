@@ -2,7 +2,6 @@
 
 #include "core/settings/CommLists.h"
 #include "core/settings/ParameterChecks.h"
-#include "core/settings/ValueText.h"
 
 #include <algorithm>
 #include <cctype>
@@ -56,33 +55,25 @@ std::optional<std::string> takeDecimal(std::string_view option, const std::strin
     return std::nullopt;
 }
 
-// A whole hexadecimal text: what "%x" would read, and nothing after it, so that a typing
-// slip on the command line is refused rather than half read.
+// The dialog's hexadecimal box, except that an empty text is refused: on a command line it
+// is an unset variable far more often than a wish for 0.
 std::optional<std::string> takeHexText(std::string_view option, const std::string& text,
-                                       std::uint32_t& value) {
-    std::string_view rest = text;
-    while (!rest.empty() && (rest.front() == ' ' || rest.front() == '\t'))
-        rest.remove_prefix(1);
-    if (rest.size() > 1 && rest[0] == '0' && (rest[1] == 'x' || rest[1] == 'X'))
-        rest.remove_prefix(2);
-    const bool allHex = !rest.empty() && std::all_of(rest.begin(), rest.end(), [](char c) {
-        return std::isxdigit(static_cast<unsigned char>(c)) != 0;
-    });
-    const std::optional<std::uint32_t> scanned = scanHex(text);
-    if (!allHex || !scanned)
-        return refusal(option, "\"" + text + "\" is not a hexadecimal number.");
-    value = *scanned;
+                                       ParameterField field, std::uint32_t& value) {
+    if (std::all_of(text.begin(), text.end(), [](char c) { return c == ' ' || c == '\t'; }))
+        return refusal(option, hexNumberMessage(field));
+    if (auto error = readHexText(field, text, value))
+        return refusal(option, error->message);
     return std::nullopt;
 }
 
 std::optional<std::string> takeHexField(std::string_view option, const std::string& text,
                                         ParameterField field, std::int32_t& target) {
     std::uint32_t value = 0;
-    if (auto refused = takeHexText(option, text, value))
+    if (auto refused = takeHexText(option, text, field, value))
         return refused;
-    target = static_cast<std::int32_t>(value);
-    if (auto message = checkHexRange(field, target))
+    if (auto message = checkHexRange(field, static_cast<std::int32_t>(value)))
         return refusal(option, *message);
+    target = static_cast<std::int32_t>(value);
     return std::nullopt;
 }
 
@@ -167,10 +158,13 @@ std::optional<std::string> applyOverrides(const SettingOverrides& o, CommSetting
             if (auto r = takeHexField(h.option, *h.text, h.field, h.value))
                 return r;
     if (o.fullChecksum) {
-        if (auto r = takeHexText("full-checksum", *o.fullChecksum, params.Code72))
+        if (auto r = takeHexText("full-checksum", *o.fullChecksum, ParameterField::Code72,
+                                 params.Code72))
             return r;
         params.CheckCode72 = 1;
     }
+    if (o.noFullChecksum)
+        params.CheckCode72 = 0;
     return std::nullopt;
 }
 

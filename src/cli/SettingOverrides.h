@@ -17,6 +17,7 @@ struct SettingOverrides {
     std::optional<std::string> sectorSize;
     std::optional<std::string> eraseFirst, eraseSectors, writeFirst, writeLast;
     std::optional<std::string> fullChecksum;
+    bool noFullChecksum = false; // CheckCode72 = 0; the parser refuses it with fullChecksum
 };
 
 // Applies the overrides with the settings dialogs' ranges and messages. On a refusal the

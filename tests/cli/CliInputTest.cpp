@@ -1,18 +1,35 @@
+#include "cli/CliApp.h"
 #include "cli/CliRequest.h"
 #include "cli/ExitStatus.h"
 #include "cli/PortList.h"
 #include "cli/SettingOverrides.h"
+#include "core/settings/AtomicFile.h"
+#include "core/settings/ParameterChecks.h"
 
+#include <cstdio>
+#include <fstream>
 #include <gtest/gtest.h>
-
+#include <sys/stat.h>
+#include <unistd.h>
 #include <variant>
 
 namespace pexo::cli {
 namespace {
 
+using namespace std::chrono_literals;
+
 std::variant<CliRequest, CliExit> parse(std::vector<const char*> args) {
     args.insert(args.begin(), "pexo-cli");
     return parseCommandLine(static_cast<int>(args.size()), args.data());
+}
+
+std::string contents(std::FILE* file) {
+    std::fflush(file);
+    std::rewind(file);
+    std::string text;
+    for (int c; (c = std::fgetc(file)) != EOF;)
+        text += static_cast<char>(c);
+    return text;
 }
 
 TEST(CliCommandLine, PortsRepeatWithoutSwallowingTheArchive) {
@@ -25,10 +42,10 @@ TEST(CliCommandLine, PortsRepeatWithoutSwallowingTheArchive) {
 }
 
 TEST(CliCommandLine, MistakesEndWithTheSetUpStatusAndHelpDoesNot) {
-    for (const auto& args : {std::vector<const char*>{},
-                             std::vector<const char*>{"a.lzh", "--no-such-option"},
-                             std::vector<const char*>{"a.lzh", "--connect-timeout", "-1"},
-                             std::vector<const char*>{"a.lzh", "b.lzh"}}) {
+    for (const auto& args :
+         {std::vector<const char*>{}, std::vector<const char*>{"a.lzh", "--no-such-option"},
+          std::vector<const char*>{"a.lzh", "--connect-timeout", "-1"},
+          std::vector<const char*>{"a.lzh", "b.lzh"}}) {
         auto parsed = parse(args);
         ASSERT_TRUE(std::holds_alternative<CliExit>(parsed)) << args.size();
         EXPECT_EQ(std::get<CliExit>(parsed).status, kExitSetupFailed);
@@ -38,6 +55,112 @@ TEST(CliCommandLine, MistakesEndWithTheSetUpStatusAndHelpDoesNot) {
     ASSERT_TRUE(std::holds_alternative<CliExit>(help));
     EXPECT_EQ(std::get<CliExit>(help).status, kExitNormalEnd);
     EXPECT_NE(std::get<CliExit>(help).text.find("--full-checksum"), std::string::npos);
+}
+
+TEST(CliCommandLine, OptionsOutsideTheirBoundsAreRefused) {
+    const std::string above0 = "--connect-timeout: give a number of seconds above 0.";
+    const std::string atMost = "--connect-timeout: give at most 604800 seconds (7 days).";
+    const struct {
+        std::vector<const char*> args;
+        std::string refusal; // empty: accepted
+        std::optional<std::chrono::milliseconds> timeout = std::nullopt;
+        std::int32_t checkCode72 = 1; // after the overrides, from a file that has it on
+    } cases[] = {
+        {{"--connect-timeout", "0"}, above0},
+        {{"--connect-timeout", "-1"}, above0},
+        {{"--connect-timeout", "1e10"}, atMost},
+        {{"--connect-timeout", "inf"}, atMost},
+        {{"--connect-timeout", "nan"}, atMost},
+        {{"--connect-timeout", "604801"}, atMost},
+        {{"--full-checksum", "1", "--no-full-checksum"}, "excludes"},
+        {{"--full-checksum", "123456789"},
+         "--full-checksum: Code72: please enter an integer between 0x00000000 and 0xFFFFFFFF."},
+        {{"--write-first", ""}, "--write-first: Code63.1: please enter a hexadecimal number."},
+        {{"--connect-timeout", "0.5"}, "", 500ms},
+        {{"--connect-timeout", "604800"}, "", 604800s},
+        {{"--connect-timeout", "0.0001"}, "", 1ms}, // never rounded down to no wait at all
+        {{"--no-full-checksum"}, "", std::nullopt, 0},
+    };
+    for (const auto& c : cases) {
+        std::vector<const char*> args = c.args;
+        SCOPED_TRACE(std::string(args[0]) + " " + (args.size() > 1 ? args[1] : ""));
+        args.push_back("a.lzh");
+        auto parsed = parse(args);
+        CommSettings comm;
+        ProtocolParameters params;
+        params.CheckCode72 = 1;
+        std::string refused;
+        if (auto* exit = std::get_if<CliExit>(&parsed))
+            refused = exit->status == kExitSetupFailed ? exit->text : "wrong status";
+        else if (auto r = applyOverrides(std::get<CliRequest>(parsed).overrides, comm, params))
+            refused = *r;
+        if (!c.refusal.empty()) {
+            EXPECT_NE(refused.find(c.refusal), std::string::npos) << refused;
+            continue;
+        }
+        ASSERT_EQ(refused, "");
+        EXPECT_EQ(std::get<CliRequest>(parsed).connectTimeout, c.timeout);
+        EXPECT_EQ(params.CheckCode72, c.checkCode72);
+    }
+}
+
+// Runs the whole command on an archive that does not exist, so that a refusal seen comes
+// before the archive (and every port) is touched; returns the status and stderr.
+std::pair<int, std::string> runWithoutArchive(std::vector<const char*> argv) {
+    argv.insert(argv.begin(), "pexo-cli");
+    argv.push_back("missing.lzh");
+    std::FILE* out = std::tmpfile();
+    std::FILE* err = std::tmpfile();
+    const int status = runCli(static_cast<int>(argv.size()), argv.data(), out, err);
+    const std::string said = contents(err);
+    EXPECT_EQ(contents(out), "");
+    std::fclose(out);
+    std::fclose(err);
+    return {status, said};
+}
+
+std::string scratchFile(const std::string& name, const std::string& text) {
+    const std::string path =
+        ::testing::TempDir() + "pexo-cli-" + std::to_string(::getpid()) + "-" + name;
+    std::ofstream(path, std::ios::trunc) << text;
+    return path;
+}
+
+TEST(CliSettingsFile, AFileThatCannotServeEndsTheRunFirst) {
+    const std::string big = scratchFile("big.ini", "");
+    ASSERT_EQ(::truncate(big.c_str(), static_cast<off_t>(kMaxSettingsFileSize) + 1), 0);
+    const std::string inverted =
+        scratchFile("inverted.ini", "[Param UserSettings]\nCode63_1=0x2000\nCode63_2=0x1FFF\n");
+    const std::string plain = scratchFile("plain.ini", "");
+    const std::string folder = ::testing::TempDir(), none = folder + "pexo-cli-no-such.ini";
+    const std::string backwards(kWriteRangeInvertedMessage);
+    const std::pair<std::vector<const char*>, std::string> cases[] = {
+        {{"--settings", big.c_str()},
+         "--settings: " + big + " is larger than the 16 MiB a settings file may hold"},
+        {{"--settings", folder.c_str()}, "--settings: " + folder + " is not a regular file"},
+        {{"--settings", none.c_str()},
+         "--settings: " + none + " cannot be read: No such file or directory"},
+        {{"--settings", inverted.c_str()}, "--settings: " + inverted + ": " + backwards},
+        {{"--settings", plain.c_str(), "--write-first", "2000", "--write-last", "1FFF"},
+         "--write-first/--write-last: " + backwards},
+    };
+    for (const auto& [args, says] : cases) {
+        SCOPED_TRACE(args[1]);
+        EXPECT_EQ(runWithoutArchive(args), std::make_pair(kExitSetupFailed, says + "\n"));
+    }
+    for (const std::string& file : {big, inverted, plain})
+        std::remove(file.c_str());
+}
+
+TEST(CliSettingsFile, AFileWithoutReadRightsEndsTheRun) {
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "running as root, which reads a file whatever its mode";
+    const std::string locked = scratchFile("locked.ini", "[Param UserSettings]\n");
+    ASSERT_EQ(::chmod(locked.c_str(), 0), 0);
+    EXPECT_EQ(runWithoutArchive({"--settings", locked.c_str()}),
+              std::make_pair(kExitSetupFailed,
+                             "--settings: " + locked + " cannot be read: Permission denied\n"));
+    std::remove(locked.c_str());
 }
 
 TEST(CliOverrides, ListSettingsTakeTheDialogsEntriesOnly) {

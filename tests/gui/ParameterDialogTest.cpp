@@ -145,12 +145,12 @@ private slots:
 
     void refusesTheFirstBadFieldInReadingOrder_data() {
         QTest::addColumn<Edits>("edits");
-        QTest::addColumn<int>("field"); // -1: a hexadecimal check, focus unchanged
+        QTest::addColumn<int>("field"); // -1: a hexadecimal range check, focus unchanged
         QTest::addColumn<QString>("message");
         const auto c30 = ParameterField::Code30, c31 = ParameterField::Code31,
                    c54 = ParameterField::Code54, h621 = ParameterField::Code62_1,
                    h622 = ParameterField::Code62_2, h631 = ParameterField::Code63_1,
-                   h632 = ParameterField::Code63_2;
+                   h632 = ParameterField::Code63_2, h72 = ParameterField::Code72;
         const QString integer = QStringLiteral("Please enter an integer.");
         QTest::newRow("not a number") << Edits{{c30, "12a"}, {c31, "0"}} << int(c30) << integer;
         QTest::newRow("empty") << Edits{{c54, ""}} << int(c54) << integer;
@@ -170,8 +170,31 @@ private slots:
             << Edits{{h622, ""}, {h631, "1000000"}} << -1
             << QStringLiteral("Code62.2: please enter an integer between 0x0001 and 0xFFFF.");
         QTest::newRow("Code62.1 negative")
-            << Edits{{h621, "-1"}} << -1
+            << Edits{{h621, "-1"}} << int(h621)
+            << QStringLiteral("Code62.1: please enter a hexadecimal number.");
+        QTest::newRow("Code63.2 letter after the digits")
+            << Edits{{h632, "1FFFFG"}} << int(h632)
+            << QStringLiteral("Code63.2: please enter a hexadecimal number.");
+        QTest::newRow("Code63.1 letter O for zero")
+            << Edits{{h631, "0x4O00"}} << int(h631)
+            << QStringLiteral("Code63.1: please enter a hexadecimal number.");
+        QTest::newRow("Code62.2 no digit")
+            << Edits{{h622, "zz"}} << int(h622)
+            << QStringLiteral("Code62.2: please enter a hexadecimal number.");
+        QTest::newRow("Code72 not hex")
+            << Edits{{h72, "0x1234567H"}} << int(h72)
+            << QStringLiteral("Code72: please enter a hexadecimal number.");
+        QTest::newRow("Code72 nine digits")
+            << Edits{{h72, "123456789"}} << -1
+            << QStringLiteral("Code72: please enter an integer between 0x00000000 and 0xFFFFFFFF.");
+        QTest::newRow("boxes in order")
+            << Edits{{h621, "1000000"}, {h632, "zz"}} << -1
             << QStringLiteral("Code62.1: please enter an integer between 0x000000 and 0xFFFFFF.");
+        QTest::newRow("decimal before hex text")
+            << Edits{{c30, "x"}, {h621, "zz"}} << int(c30) << integer;
+        QTest::newRow("write range inverted")
+            << Edits{{h631, "2000"}, {h632, "1FFF"}} << int(h631)
+            << QStringLiteral("Code63: the first address must not be above the last.");
         QTest::newRow("Code63.1 too wide")
             << Edits{{h631, "0x1000000"}} << -1
             << QStringLiteral("Code63.1: please enter an integer between 0x000000 and 0xFFFFFF.");
@@ -207,13 +230,13 @@ private slots:
         m_folder->writeSettings(kSettings);
         CMainFrame frame;
         QCOMPARE(okWith(frame, {{ParameterField::Code62_1, "4000"},
-                                {ParameterField::Code62_2, " +0X1f "},
-                                {ParameterField::Code63_1, "G123"}, // no hex digit: kept
+                                {ParameterField::Code62_2, " \t0X1f "},
+                                {ParameterField::Code63_1, "00000000000000080"},
                                 {ParameterField::Code63_2, "100"}}),
                  QString());
         QCOMPARE(settingValue(*m_folder, "Param UserSettings", "Code62_1"), "0x004000");
         QCOMPARE(settingValue(*m_folder, "Param UserSettings", "Code62_2"), "0x001F");
-        QCOMPARE(settingValue(*m_folder, "Param UserSettings", "Code63_1"), "0x00A000");
+        QCOMPARE(settingValue(*m_folder, "Param UserSettings", "Code63_1"), "0x000080");
         QCOMPARE(settingValue(*m_folder, "Param UserSettings", "Code63_2"), "0x0100");
         QCOMPARE(settingValue(*m_folder, "Param UserSettings", "Note"), "line 4");
         QVERIFY(m_folder->readSettings().contains("[Param Default]\nCode30=10\n"));

@@ -24,11 +24,15 @@ enum class ParameterField {
     Code62_2,
     Code63_1,
     Code63_2,
+    Code72,
 };
 
 struct ParameterError {
     ParameterField field;
     std::string message;
+    // The dialog takes the operator to the box, its text selected (a text that is no number,
+    // a decimal out of range, an inverted write range); the hexadecimal range checks do not.
+    bool focusBox = false;
 
     friend bool operator==(const ParameterError&, const ParameterError&) = default;
 };
@@ -61,9 +65,24 @@ std::optional<DecimalRange> decimalRange(ParameterField field);
 std::optional<std::string> readIntegerText(std::string_view text, DecimalRange range,
                                            std::int32_t& value);
 
-// The range check OK makes on a parsed hexadecimal value (Code62_1..Code63_2), compared as a
-// signed value, so that 0x80000000 and above fail. Code72 has no check.
+// "Code62.1: please enter a hexadecimal number.", with the box's own code.
+std::string hexNumberMessage(ParameterField field);
+
+// Reads a hexadecimal box's text (Code62_1..Code72): blanks or tabs around it, an optional
+// "0x"/"0X", then hex digits and nothing else; an empty or blank text is 0. Any other text is
+// refused with hexNumberMessage (focus to the box), and a value
+// beyond 32 bits with the field's range message; the value is stored only when accepted.
+std::optional<ParameterError> readHexText(ParameterField field, std::string_view text,
+                                          std::uint32_t& value);
+
+// The range check OK makes on a hexadecimal value (Code62_1..Code63_2), compared as a signed
+// value, so that 0x80000000 and above fail. Code72 has no check.
 std::optional<std::string> checkHexRange(ParameterField field, std::int32_t value);
+
+inline constexpr std::string_view kWriteRangeInvertedMessage =
+    "Code63: the first address must not be above the last.";
+// The write range's own check: a first address above the last (signed, as the other checks).
+std::optional<std::string> checkWriteRange(std::int32_t first, std::int32_t last);
 
 // The controls as the dialog fills them from a record: decimal texts, the hexadecimal texts
 // in their formats, and no sector-size entry for a position outside the list.
@@ -75,15 +94,14 @@ ParameterInput parameterInputFrom(const ProtocolParameters& params);
 std::optional<ParameterError> takeParameterValues(const ParameterInput& input,
                                                   ProtocolParameters& params);
 
-// Parses the five hexadecimal texts into the record by the "%x" rules; a text without a hex
-// digit keeps the field's previous value.
-void parseParameterHexTexts(const ParameterInput& input, ProtocolParameters& params);
-
-// OK: take, parse, then the hexadecimal range checks in order; the first failure is returned.
+// OK: take the values, then read the five hexadecimal boxes in order, each checked at once
+// (its text, then its range), then the write range. The first refusal stops, as in taking the
+// values: fields read before it hold their new values, the refused one and later ones do not.
 std::optional<ParameterError> acceptParameters(const ParameterInput& input,
                                                ProtocolParameters& params);
 
-// Default Save: take and parse, without the hexadecimal range checks.
+// Default Save: as OK without the range checks; texts that are no hexadecimal number or that
+// do not fit 32 bits are still refused, since nothing else could be stored for them.
 std::optional<ParameterError> takeParametersForDefaultSave(const ParameterInput& input,
                                                            ProtocolParameters& params);
 

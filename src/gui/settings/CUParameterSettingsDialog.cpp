@@ -76,6 +76,8 @@ const char* fieldName(ParameterField field) {
         return "code63First";
     case ParameterField::Code63_2:
         return "code63Last";
+    case ParameterField::Code72:
+        return "code72";
     }
     return "";
 }
@@ -123,7 +125,8 @@ CUParameterSettingsDialog::CUParameterSettingsDialog(QWidget* parent) : QDialog(
     m_check72 = new QCheckBox(QStringLiteral("Code 72:Full Check Sum"), group);
     m_check72->setObjectName(QStringLiteral("code72Check"));
     m_code72 = new QLineEdit(group);
-    m_code72->setObjectName(QStringLiteral("code72"));
+    m_code72->setObjectName(QLatin1String(fieldName(ParameterField::Code72)));
+    m_edits[slot(ParameterField::Code72)] = m_code72;
     rows->addWidget(m_check72, row, 0, 1, 2);
     rows->addWidget(m_code72, row, 2);
     rows->addWidget(new QLabel(QStringLiteral("Hex (0x00000000 to 0xFFFFFFFF)"), group), row, 3);
@@ -228,13 +231,15 @@ void CUParameterSettingsDialog::keepTypedTexts(const ParameterInput& input) {
 
 void CUParameterSettingsDialog::refuse(const ParameterError& error) {
     showMessageBox(this, QString::fromStdString(error.message), MessageIcon::Exclamation);
-    // A decimal field is refused while the values are taken: the operator is taken to it.
-    // The hexadecimal range checks come after the texts were taken, with no change of focus.
-    if (decimalRange(error.field)) {
-        QLineEdit* box = edit(error.field);
+    if (!error.focusBox)
+        return;
+    QLineEdit* box = edit(error.field);
+    // A disabled Code 72 box cannot take the focus; its check box enables it.
+    if (box->isEnabled())
         box->setFocus(Qt::OtherFocusReason);
-        box->selectAll();
-    }
+    else
+        m_check72->setFocus(Qt::OtherFocusReason);
+    box->selectAll();
 }
 
 void CUParameterSettingsDialog::accept() {
@@ -242,7 +247,7 @@ void CUParameterSettingsDialog::accept() {
     const std::optional<ParameterError> error = acceptParameters(input, m_params);
     m_code72->setEnabled(m_check72->isChecked());
     if (!error || !decimalRange(error->field))
-        rebuildTexts(); // the values were taken and parsed
+        rebuildTexts(); // some or all of the hexadecimal values were taken
     if (error) {
         refuse(*error);
         return;

@@ -36,7 +36,7 @@ public:
     // Copies the parameters into the host's download context; false without a context.
     bool ParameterDataSet(Host& host) const;
 
-    // The controls, for the tests and the screenshot tool.
+    // The controls, for the tests and the screenshot tool (edit(Code72) is code72Edit()).
     QLineEdit* edit(ParameterField field) const;
     QComboBox* sectorSizeBox() const { return m_code61; }
     QCheckBox* code72CheckBox() const { return m_check72; }
@@ -65,7 +65,7 @@ private:
     ProtocolParameters m_params;
     ParameterInput m_texts;
 
-    std::array<QLineEdit*, 10> m_edits{}; // by ParameterField
+    std::array<QLineEdit*, static_cast<std::size_t>(ParameterField::Code72) + 1> m_edits{};
     QComboBox* m_code61;
     QCheckBox* m_check72;
     QLineEdit* m_code72;
