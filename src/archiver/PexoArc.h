@@ -65,6 +65,11 @@ static inline unsigned int PexoArcMessageNumber(const char* name) {
 
 #define PEXOARC_EXTRACT_MESSAGE_NAME "wm_arcextract"
 
+/* The file programs lock in the extraction folder while they extract and read their image back
+ * (the folder is shared by every program of the user). No member is ever written under this name
+ * (compared ignoring ASCII case), so an archive can neither replace the lock nor pose as it. */
+#define PEXOARC_LOCK_FILE_NAME ".pexo.lock"
+
 #ifdef __cplusplus
 }
 #endif

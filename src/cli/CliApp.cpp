@@ -1,5 +1,6 @@
 #include "cli/CliApp.h"
 
+#include "cli/ArchiveProgress.h"
 #include "cli/CliRequest.h"
 #include "cli/Console.h"
 #include "cli/ExitStatus.h"
@@ -10,12 +11,18 @@
 #include "core/image/ArchiverModule.h"
 #include "core/image/ImageDocument.h"
 #include "core/image/OpenArchive.h"
+#include "core/settings/AtomicFile.h"
+#include "core/settings/ParameterChecks.h"
 #include "core/settings/SettingsFile.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <thread>
@@ -29,26 +36,74 @@ struct Settings {
     CommSettings comm;
     ProtocolParameters params;
     PortDevices devices;
+    std::string source = "The built-in settings"; // where a refusal says the values came from
 };
 
-// The user sections in force, as the desktop program copies them: unchecked.
+// Why a settings file cannot serve, found by reading it through: the settings reader takes a
+// file it cannot read as an empty one, and a download with the built-in addresses instead of
+// the intended ones is worse than none. `missing`: there is no such file.
+std::optional<std::string> unreadableBecause(const std::string& file, bool& missing) {
+    const auto failed = [&missing](int error) {
+        missing = error == ENOENT || error == ENOTDIR;
+        return std::string("cannot be read: ") + std::strerror(error);
+    };
+    const std::string tooLarge = "is larger than the " +
+                                 std::to_string(kMaxSettingsFileSize >> 20) +
+                                 " MiB a settings file may hold";
+    missing = false;
+    // Non-blocking, so that a FIFO in the file's place cannot hang the run.
+    const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return failed(errno);
+    const struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        return failed(errno);
+    if (!S_ISREG(st.st_mode))
+        return "is not a regular file";
+    if (static_cast<unsigned long long>(st.st_size) > kMaxSettingsFileSize)
+        return tooLarge;
+    char buffer[16384];
+    std::size_t total = 0;
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return failed(errno);
+        if (n == 0)
+            return std::nullopt;
+        total += static_cast<std::size_t>(n);
+        if (total > kMaxSettingsFileSize)
+            return tooLarge;
+    }
+}
+
+// The user sections in force, as the desktop program copies them: unchecked. A file that
+// exists but cannot be read ends the run; only a missing program settings file gives the
+// built-in settings, as in the desktop program.
 std::optional<Settings> loadSettings(const CliRequest& request, Console& console) {
-    std::string file;
-    if (request.settingsFile) {
-        file = *request.settingsFile;
-        std::error_code error;
-        if (!std::filesystem::is_regular_file(file, error)) {
-            console.message("--settings: " + file + " is not a readable settings file.");
+    Settings settings;
+    std::optional<std::string> file = request.settingsFile;
+    if (file)
+        settings.source = "--settings: " + *file;
+    else if ((file = settingsFilePath()))
+        settings.source = "The settings file " + *file;
+    bool missing = false;
+    if (file) {
+        const std::optional<std::string> why = unreadableBecause(*file, missing);
+        if (why && (!missing || request.settingsFile)) {
+            console.message(settings.source + " " + *why);
             return std::nullopt;
         }
-    } else if (auto own = settingsFilePath()) {
-        file = *own; // a missing file gives the built-in settings, as in the desktop program
     }
-    Settings settings;
-    if (!file.empty()) {
-        LoadCommSettings(settings.comm, SettingsSection::User, file);
-        LoadProtocolParameters(settings.params, SettingsSection::User, file);
-        LoadPortDevices(settings.devices, file);
+    if (file && !missing) {
+        LoadCommSettings(settings.comm, SettingsSection::User, *file);
+        LoadProtocolParameters(settings.params, SettingsSection::User, *file);
+        LoadPortDevices(settings.devices, *file);
     }
     return settings;
 }
@@ -96,7 +151,7 @@ std::string progressLine(const std::vector<std::unique_ptr<PortDownload>>& runs,
 }
 
 // Runs every port's download on its own thread until all have ended, showing progress once
-// a second and turning SIGINT/SIGTERM into Cancel on every port. True when interrupted.
+// a second and turning SIGINT/SIGTERM/SIGHUP into Cancel on every port. True when interrupted.
 bool runPorts(std::vector<std::unique_ptr<PortDownload>>& runs,
               const std::vector<PortChoice>& ports, StopSignals& signals, EndBell& bell,
               Console& console) {
@@ -158,6 +213,12 @@ int runCli(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
         console.message(*refused);
         return kExitSetupFailed;
     }
+    if (auto inverted = checkWriteRange(settings->params.Code63_1, settings->params.Code63_2)) {
+        const bool typed = request.overrides.writeFirst || request.overrides.writeLast;
+        console.message((typed ? std::string("--write-first/--write-last") : settings->source) +
+                        ": " + *inverted);
+        return kExitSetupFailed;
+    }
     auto chosen = choosePorts(request.ports, settings->comm.Port, settings->devices);
     if (auto* refused = std::get_if<std::string>(&chosen)) {
         console.message(*refused);
@@ -169,7 +230,9 @@ int runCli(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
     std::unique_ptr<Archiver> archiver = loadArchiverLibrary();
     ImageDocument image;
     PortHost loader(console, "");
-    if (!openArchive(image, request.archive, ArchiveOpenContext{loader, archiver.get(), nullptr}))
+    ArchiveProgress unpacking(console);
+    if (!openArchive(image, request.archive,
+                     ArchiveOpenContext{loader, archiver.get(), &unpacking}))
         return kExitSetupFailed;
     if (signalPending(signals)) {
         console.message("Interrupted before the download started.");
@@ -180,9 +243,7 @@ int runCli(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
     std::vector<std::unique_ptr<PortHost>> hosts;
     std::vector<std::unique_ptr<PortDownload>> runs;
     PortDownload::Limits limits;
-    if (request.connectTimeoutSeconds)
-        limits.connectTimeout = std::chrono::milliseconds(
-            static_cast<std::int64_t>(*request.connectTimeoutSeconds * 1000.0 + 0.5));
+    limits.connectTimeout = request.connectTimeout; // bounded by the parser
     for (const PortChoice& port : ports) {
         auto host = std::make_unique<PortHost>(console, ports.size() > 1 ? port.name + ": " : "");
         host->setImage(image.buffer(), loader.imageSize(), loader.imageFile());

@@ -1,6 +1,9 @@
-#include "archiver/ExtractFolder.h"
 #include "archiver/MemberName.h"
 
+#include "archiver/ExtractFolder.h"
+#include "archiver/PexoArc.h"
+
+#include <cctype>
 #include <gtest/gtest.h>
 
 namespace pexo::archiver {
@@ -24,6 +27,16 @@ TEST(MemberNameTest, UnusableNamesAreSkipped) {
         EXPECT_FALSE(flatMemberName(name)) << name;
     }
     EXPECT_FALSE(flatMemberName(std::string(256, 'a')));
+
+    // A member renamed onto the lock file would let two programs hold "the" lock at once.
+    std::string shouted = PEXOARC_LOCK_FILE_NAME;
+    for (char& c : shouted)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (const std::string& name : {std::string(PEXOARC_LOCK_FILE_NAME),
+                                    std::string("dir/" PEXOARC_LOCK_FILE_NAME), "..\\" + shouted}) {
+        EXPECT_FALSE(flatMemberName(name)) << name;
+    }
+    EXPECT_TRUE(flatMemberName(std::string(PEXOARC_LOCK_FILE_NAME) + ".bin"));
 }
 
 TEST(MemberNameTest, TrailingSlashesAreStrippedForFolderChecks) {

@@ -66,19 +66,24 @@ TEST(CliCommandLine, OptionsOutsideTheirBoundsAreRefused) {
         std::optional<std::chrono::milliseconds> timeout = std::nullopt;
         std::int32_t checkCode72 = 1; // after the overrides, from a file that has it on
     } cases[] = {
-        {{"--connect-timeout", "0"}, above0},
-        {{"--connect-timeout", "-1"}, above0},
-        {{"--connect-timeout", "1e10"}, atMost},
-        {{"--connect-timeout", "inf"}, atMost},
-        {{"--connect-timeout", "nan"}, atMost},
-        {{"--connect-timeout", "604801"}, atMost},
-        {{"--full-checksum", "1", "--no-full-checksum"}, "excludes"},
+        {{"--connect-timeout", "0"}, above0, std::nullopt, 1},
+        {{"--connect-timeout", "-1"}, above0, std::nullopt, 1},
+        {{"--connect-timeout", "1e10"}, atMost, std::nullopt, 1},
+        {{"--connect-timeout", "inf"}, atMost, std::nullopt, 1},
+        {{"--connect-timeout", "nan"}, atMost, std::nullopt, 1},
+        {{"--connect-timeout", "604801"}, atMost, std::nullopt, 1},
+        {{"--full-checksum", "1", "--no-full-checksum"}, "excludes", std::nullopt, 1},
         {{"--full-checksum", "123456789"},
-         "--full-checksum: Code72: please enter an integer between 0x00000000 and 0xFFFFFFFF."},
-        {{"--write-first", ""}, "--write-first: Code63.1: please enter a hexadecimal number."},
-        {{"--connect-timeout", "0.5"}, "", 500ms},
-        {{"--connect-timeout", "604800"}, "", 604800s},
-        {{"--connect-timeout", "0.0001"}, "", 1ms}, // never rounded down to no wait at all
+         "--full-checksum: Code72: please enter an integer between 0x00000000 and 0xFFFFFFFF.",
+         std::nullopt,
+         1},
+        {{"--write-first", ""},
+         "--write-first: Code63.1: please enter a hexadecimal number.",
+         std::nullopt,
+         1},
+        {{"--connect-timeout", "0.5"}, "", 500ms, 1},
+        {{"--connect-timeout", "604800"}, "", 604800s, 1},
+        {{"--connect-timeout", "0.0001"}, "", 1ms, 1}, // never rounded down to no wait at all
         {{"--no-full-checksum"}, "", std::nullopt, 0},
     };
     for (const auto& c : cases) {

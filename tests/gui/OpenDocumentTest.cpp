@@ -130,7 +130,11 @@ private slots:
         QVERIFY(!m_app->OpenDocumentFile(fixture("not-an-archive.lzh")));
         QVERIFY(driver.waitUntilAnswered());
         QCOMPARE(driver.boxes().size(), 1);
-        QCOMPARE(driver.boxes().at(0).text, QStringLiteral("File format error"));
+        // The system's line, then why.
+        QCOMPARE(driver.boxes().at(0).text.section('\n', 0, 0),
+                 QStringLiteral("File format error"));
+        QVERIFY(driver.boxes().at(0).text.section('\n', 1).contains(
+            QStringLiteral("not-an-archive.lzh")));
         QCOMPARE(driver.boxes().at(0).title, QStringLiteral("Pexo"));
         QCOMPARE(driver.boxes().at(0).icon, QMessageBox::Critical);
         QCOMPARE(frame().statusBarWidget().messageText(), QStringLiteral("Stop"));
@@ -145,7 +149,7 @@ private slots:
         driver.expectMessageBox();
         QVERIFY(!m_app->OpenDocumentFile(fixture("corrupt-lh5.lzh")));
         QVERIFY(driver.waitUntilAnswered());
-        QCOMPARE(driver.boxes().at(1).text, QStringLiteral("Stop"));
+        QCOMPARE(driver.boxes().at(1).text.section('\n', 0, 0), QStringLiteral("Stop"));
         QVERIFY(m_app->OpenDocumentFile(fixture("bytes10.lzh")));
         QTRY_COMPARE(m_downloads->count(), 2);
         QVERIFY(driver.unexpected().isEmpty());
@@ -179,7 +183,8 @@ private slots:
         start({QStringLiteral("--"), fixture("not-an-archive.lzh")}, &started);
         QVERIFY(!started);
         QVERIFY(driver.waitUntilAnswered());
-        QCOMPARE(driver.boxTexts(), QStringList{QStringLiteral("File format error")});
+        QCOMPARE(driver.boxTexts().size(), 1);
+        QCOMPARE(driver.boxTexts().at(0).section('\n', 0, 0), QStringLiteral("File format error"));
         QApplication::processEvents();
         QCOMPARE(m_downloads->count(), 0);
     }
@@ -191,7 +196,8 @@ private slots:
         dropOn(&frame(), {QUrl::fromLocalFile(fixture("not-an-archive.lzh")),
                           QUrl::fromLocalFile(fixture("bytes10.lzh"))});
         QVERIFY(driver.waitUntilAnswered());
-        QCOMPARE(driver.boxTexts(), QStringList{QStringLiteral("File format error")});
+        QCOMPARE(driver.boxTexts().size(), 1);
+        QCOMPARE(driver.boxTexts().at(0).section('\n', 0, 0), QStringLiteral("File format error"));
         QCOMPARE(frame().statusBarWidget().messageText(), QStringLiteral("Stop"));
 
         // Still usable: the next drop opens and downloads.

@@ -16,8 +16,18 @@ std::string quoteArchiverPath(std::string_view path) {
     return quoted;
 }
 
+namespace {
+
+// Quotes are no help here: an archiver may well read a quoted "-x.lzh" as a switch too.
+std::string notASwitch(std::string_view path) {
+    return path.starts_with('-') ? "./" + std::string(path) : std::string(path);
+}
+
+} // namespace
+
 std::string extractCommandLine(std::string_view archivePath, std::string_view folder) {
-    return "e -nyc " + quoteArchiverPath(archivePath) + " " + quoteArchiverPath(folder);
+    return "e -nyc " + quoteArchiverPath(notASwitch(archivePath)) + " " +
+           quoteArchiverPath(notASwitch(folder));
 }
 
 } // namespace pexo

@@ -9,7 +9,8 @@ namespace pexo {
 // double quote, else in double quotes with \" for a quote and \\ for a backslash.
 std::string quoteArchiverPath(std::string_view path);
 
-// "e -nyc ARCHIVE FOLDER" with both paths quoted as needed.
+// "e -nyc ARCHIVE FOLDER" with both paths quoted as needed. A path that starts with '-' gets
+// "./" in front, so that the archiver cannot take it for a switch.
 std::string extractCommandLine(std::string_view archivePath, std::string_view folder);
 
 } // namespace pexo

@@ -14,6 +14,9 @@ public:
 
     // The status bar's message pane.
     virtual void setStatusText(std::string_view /*text*/) {}
+    // A word to the operator on why the open is taking long (it waits for another program).
+    // Shown in the status bar's pane unless a front end has a better place for it.
+    virtual void notice(std::string_view text) { setStatusText(text); }
     // The main window is disabled while the archiver runs.
     virtual void setWindowEnabled(bool /*enabled*/) {}
     // Shows the progress bar behind `text` (also made the pane's text when given), or hides it,

@@ -144,7 +144,7 @@ TEST_F(CorpusTest, EveryArchiveGivesItsImageOrFailsCleanly) {
             EXPECT_FALSE(ref.readable && ref.hasFile && !kRefusedNames.contains(listed.archive))
                 << "libarchive reads this archive, the open must succeed";
             ASSERT_EQ(host.messages.size(), 1u);
-            const std::string& message = host.messages.front();
+            const std::string message = firstLines(host.messages).front();
             EXPECT_TRUE(message == messages::kFileFormatError || message == messages::kStop)
                 << message;
             EXPECT_EQ(host.file, "");

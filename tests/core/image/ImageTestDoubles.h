@@ -32,6 +32,14 @@ public:
     std::uint32_t size = 0;
 };
 
+// The messages without the reasons on their second lines.
+inline std::vector<std::string> firstLines(const std::vector<std::string>& messages) {
+    std::vector<std::string> lines;
+    for (const std::string& message : messages)
+        lines.push_back(message.substr(0, message.find('\n')));
+    return lines;
+}
+
 // Records every call as a short line: "status TEXT", "enabled 0", "show TEXT", "show -",
 // "hide", "range N", "position N".
 class RecordingProgress : public ExtractionProgress {
@@ -96,6 +104,7 @@ public:
         commandLine = line;
         outputSize = size;
         outputWasEmpty = size > 0 && output[0] == '\0';
+        std::memcpy(output, runOutput.data(), std::min<std::size_t>(runOutput.size(), size));
         if (duringRun)
             duringRun();
         for (const auto& n : notifications) {
@@ -120,6 +129,7 @@ public:
     int checkResult = 1;
     int countResult = 1;
     int runResult = 0;
+    std::string runOutput; // copied without a terminator, as a careless module might
     std::vector<FakeNotification> notifications;
 
     std::vector<std::string> calls;

@@ -4,12 +4,14 @@
 #include "core/app/Paths.h"
 #include "core/image/ArchiveNotify.h"
 #include "core/image/ArchiverCommand.h"
+#include "core/image/ExtractionLock.h"
 #include "core/image/ImageDocument.h"
 #include "core/image/ImageMessages.h"
 #include "core/image/RegisteredMessage.h"
 #include "support/LhaFixtures.h"
 
 #include <gtest/gtest.h>
+#include <tuple>
 
 namespace pexo::test {
 namespace {
@@ -25,6 +27,10 @@ protected:
                                        [base, this] { return windowsFolder ? base + "/win" : ""; }});
         folder = scratch.str() + "/win/TEMP/PexoTEMP/";
         fs::create_directories(folder);
+        // The extraction lock refuses a folder others may write into, whatever the umask.
+        fs::permissions(folder, fs::perms::owner_all, fs::perm_options::replace);
+        archive = scratch.str() + "/image.lzh";
+        writeFileBytes(archive, "what the fake archiver is asked about");
     }
     void TearDown() override { setPathEnvironment(previous); }
 
@@ -37,15 +43,16 @@ protected:
         return folder + name;
     }
 
-    bool open(const std::string& archive = "/data/image.lzh", bool withArchiver = true) {
-        return openArchive(document, archive,
-                           {host, withArchiver ? &archiver : nullptr, &progress});
+    bool open() { return open(archive); }
+    bool open(const std::string& path, bool withArchiver = true) {
+        return openArchive(document, path, {host, withArchiver ? &archiver : nullptr, &progress});
     }
 
     ScratchFolder scratch;
     PathEnvironment previous;
     bool windowsFolder = true;
     std::string folder;
+    std::string archive;
     RecordingHost host;
     RecordingProgress progress;
     FakeArchiver archiver;
@@ -70,9 +77,9 @@ TEST_F(OpenArchiveTest, SuccessfulOpenRecordsTheImageAndShowsProgress) {
     EXPECT_EQ(document.image()[12345], '0' + 12345 % 10);
     EXPECT_TRUE(disabledDuringRun);
 
-    EXPECT_EQ(archiver.calls, (Calls{"busy", "check /data/image.lzh 0", "count /data/image.lzh",
+    EXPECT_EQ(archiver.calls, (Calls{"busy", "check " + archive + " 0", "count " + archive,
                                      "setOwner", "run", "clearOwner"}));
-    EXPECT_EQ(archiver.commandLine, "e -nyc /data/image.lzh " + folder);
+    EXPECT_EQ(archiver.commandLine, "e -nyc " + archive + " " + folder);
     EXPECT_EQ(archiver.runWindow, nullptr);
     EXPECT_EQ(archiver.outputSize, 519u);
     EXPECT_TRUE(archiver.outputWasEmpty);
@@ -80,9 +87,8 @@ TEST_F(OpenArchiveTest, SuccessfulOpenRecordsTheImageAndShowsProgress) {
     EXPECT_NE(archiver.owner, nullptr);
     EXPECT_EQ(archiver.clearedOwner, archiver.owner);
     EXPECT_EQ(archiver.replies, (std::vector<int>{1, 1, 1, 1}));
-    EXPECT_EQ(progress.calls, (Calls{"status /data/image.lzh", "enabled 0", "show " + path,
-                                     "range 5242", "position 655", "position 5242", "hide",
-                                     "enabled 1"}));
+    EXPECT_EQ(progress.calls, (Calls{"status " + archive, "enabled 0", "show " + path, "range 5242",
+                                     "position 655", "position 5242", "hide", "enabled 1"}));
 }
 
 TEST_F(OpenArchiveTest, LastMemberToBeginIsTheImage) {
@@ -102,9 +108,8 @@ TEST_F(OpenArchiveTest, NinetyNineByteMemberHasAnEmptyProgressRange) {
     archiver.notifications = {{0, 99, 0, path, {}}, {1, 99, 50, path, {}}, {1, 99, 99, path, {}},
                               {2, 99, 99, path, {}}};
     ASSERT_TRUE(open());
-    EXPECT_EQ(progress.calls, (Calls{"status /data/image.lzh", "enabled 0", "show " + path,
-                                     "range 0", "position 0", "position 0", "hide",
-                                     "enabled 1"}));
+    EXPECT_EQ(progress.calls, (Calls{"status " + archive, "enabled 0", "show " + path, "range 0",
+                                     "position 0", "position 0", "hide", "enabled 1"}));
     EXPECT_EQ(host.size, 99u);
 }
 
@@ -123,11 +128,11 @@ TEST_F(OpenArchiveTest, LengthIsTheArchiversNotTheFiles) {
 TEST_F(OpenArchiveTest, BusyArchiverIsReportedAndNothingElseRuns) {
     archiver.busyResult = 1;
     EXPECT_FALSE(open());
-    EXPECT_EQ(host.messages, Calls{messages::kArchiverFailed});
+    EXPECT_EQ(firstLines(host.messages), Calls{messages::kArchiverFailed});
     EXPECT_EQ(host.icons, std::vector<MessageIcon>{MessageIcon::Stop});
     EXPECT_EQ(archiver.calls, Calls{"busy"});
     EXPECT_EQ(progress.calls,
-              (Calls{"status /data/image.lzh", "enabled 0", "enabled 1", "status Stop"}));
+              (Calls{"status " + archive, "enabled 0", "enabled 1", "status Stop"}));
 }
 
 TEST_F(OpenArchiveTest, UnusableArchivesAreFileFormatErrors) {
@@ -139,7 +144,7 @@ TEST_F(OpenArchiveTest, UnusableArchivesAreFileFormatErrors) {
         archiver.checkResult = check;
         archiver.countResult = count;
         EXPECT_FALSE(open());
-        EXPECT_EQ(host.messages, Calls{messages::kFileFormatError});
+        EXPECT_EQ(firstLines(host.messages), Calls{messages::kFileFormatError});
         EXPECT_EQ(host.file, "");
         EXPECT_EQ(std::count(archiver.calls.begin(), archiver.calls.end(), "run"), 0);
         EXPECT_EQ(progress.calls.back(), "status Stop");
@@ -151,16 +156,16 @@ TEST_F(OpenArchiveTest, FailedRunIsAStopAndForgetsTheImage) {
     archiver.notifications = {{0, 10, 0, path, {}}, {2, 10, 10, path, {}}};
     archiver.runResult = PEXOARC_ERROR_DATA;
     EXPECT_FALSE(open());
-    EXPECT_EQ(host.messages, Calls{messages::kStop});
+    EXPECT_EQ(firstLines(host.messages), Calls{messages::kStop});
     EXPECT_EQ(host.file, "");
     EXPECT_EQ(progress.calls.back(), "status Stop");
     EXPECT_EQ(archiver.calls.back(), "clearOwner");
 }
 
 TEST_F(OpenArchiveTest, WithoutArchiverTheEmptyPathFailsToOpen) {
-    EXPECT_FALSE(open("/data/image.lzh", false));
+    EXPECT_FALSE(open(archive, false));
     EXPECT_EQ(host.messages, Calls{messages::kFileOpenFailed});
-    EXPECT_EQ(progress.calls, (Calls{"status /data/image.lzh", "enabled 0", "enabled 1"}));
+    EXPECT_EQ(progress.calls, (Calls{"status " + archive, "enabled 0", "enabled 1"}));
     EXPECT_EQ(host.file, "");
 }
 
@@ -174,7 +179,7 @@ TEST_F(OpenArchiveTest, ExtractedFileThatCannotBeOpened) {
 TEST_F(OpenArchiveTest, UnresolvableExtractionFolderStopsBeforeTheRun) {
     windowsFolder = false;
     EXPECT_FALSE(open());
-    EXPECT_EQ(host.messages, Calls{messages::kStop});
+    EXPECT_EQ(firstLines(host.messages), Calls{messages::kStop});
     EXPECT_EQ(std::count(archiver.calls.begin(), archiver.calls.end(), "run"), 0);
 }
 
@@ -192,14 +197,62 @@ TEST_F(OpenArchiveTest, OpenAfterAFailureStartsClean) {
     EXPECT_EQ(host.file, path);
 }
 
+TEST_F(OpenArchiveTest, EveryFailureSaysWhy) {
+    const std::tuple<int, int, int, std::string, std::string> rows[] = {
+        // busy, check, run result, run output, message
+        {1, 1, 0, "", "Failed to run UNLHA32.DLL\nanother archive is being unpacked"},
+        {0, 0, 0, "", "File format error\n" + archive + ": not an LHA archive"},
+        {0, 1, 5, "IMAGE.BIN: LHa data CRC error", "Stop\nIMAGE.BIN: LHa data CRC error"},
+        // An output that fills the buffer without a terminator is read within the buffer.
+        {0, 1, 5, std::string(600, 'x'), "Stop\n" + std::string(519, 'x')},
+        {0, 1, 7, "", "Stop\nthe archiver stopped with code 7"},
+    };
+    for (const auto& [busy, check, run, output, message] : rows) {
+        host.messages.clear();
+        archiver.busyResult = busy;
+        archiver.checkResult = check;
+        archiver.runResult = run;
+        archiver.runOutput = output;
+        EXPECT_FALSE(open());
+        EXPECT_EQ(host.messages, Calls{message});
+    }
+}
+
+TEST_F(OpenArchiveTest, ExtractionLockThatCannotBeHadStopsBeforeTheRun) {
+    std::string error;
+    auto held = ExtractionLockFile::open(folder, error);
+    ASSERT_TRUE(held && held->tryLock(error) == ExtractionLockFile::Attempt::Taken) << error;
+    const ArchiveOpenContext noWait{host, &archiver, &progress, {.limit = {}}};
+    EXPECT_FALSE(openArchive(document, archive, noWait));
+    held.reset();
+    // Others who may write into the folder could hold the lock for ever.
+    fs::permissions(folder, fs::perms::group_write, fs::perm_options::add);
+    EXPECT_FALSE(openArchive(document, archive, noWait));
+    EXPECT_EQ(host.messages,
+              (Calls{"Stop\nanother program is still unpacking into " + folder + " (waited 0 s)",
+                     "Stop\nextraction folder " + folder.substr(0, folder.size() - 1) +
+                         " is not private to this user"}));
+    EXPECT_EQ(std::count(archiver.calls.begin(), archiver.calls.end(), "run"), 0);
+}
+
 TEST_F(OpenArchiveTest, PathsWithBlanksAreQuotedOnTheCommandLine) {
     const std::string path = extracted("IMAGE.BIN", 1);
     archiver.notifications = {{0, 1, 0, path, {}}};
-    ASSERT_TRUE(open("/my data/the \"image\".lzh"));
-    EXPECT_EQ(archiver.commandLine, "e -nyc \"/my data/the \\\"image\\\".lzh\" " + folder);
+    fs::create_directory(scratch.path() / "my data");
+    const std::string odd = scratch.str() + "/my data/the \"image\".lzh";
+    writeFileBytes(odd, "x");
+    ASSERT_TRUE(open(odd));
+    EXPECT_EQ(archiver.commandLine,
+              "e -nyc \"" + scratch.str() + "/my data/the \\\"image\\\".lzh\" " + folder);
     EXPECT_EQ(quoteArchiverPath("a\\b c"), "\"a\\\\b c\"");
     EXPECT_EQ(quoteArchiverPath("a\\b"), "a\\b");
     EXPECT_EQ(quoteArchiverPath(""), "\"\"");
+}
+
+TEST(ArchiverCommandTest, PathsStartingWithADashAreNotSwitches) {
+    EXPECT_EQ(extractCommandLine("-x.lzh", "-out/"), "e -nyc ./-x.lzh ./-out/");
+    EXPECT_EQ(extractCommandLine("-my x.lzh", "/t/"), "e -nyc \"./-my x.lzh\" /t/");
+    EXPECT_EQ(extractCommandLine("/a/-x.lzh", "t-/"), "e -nyc /a/-x.lzh t-/");
 }
 
 TEST(ArchiveNotifyTest, IgnoresForeignMessagesAndBadRecords) {
