@@ -6,6 +6,6 @@ namespace pexo::cli {
 inline constexpr int kExitNormalEnd = 0;
 inline constexpr int kExitSetupFailed = 20;    // nothing was sent
 inline constexpr int kExitConnectTimeout = 21; // the device never echoed the poll
-inline constexpr int kExitInterrupted = 130;   // SIGINT or SIGTERM
+inline constexpr int kExitInterrupted = 130;   // SIGINT, SIGTERM or SIGHUP
 
 } // namespace pexo::cli

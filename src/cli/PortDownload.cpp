@@ -6,6 +6,7 @@
 #include "core/protocol/Completion.h"
 #include "core/protocol/ResultTexts.h"
 #include "core/settings/DataSet.h"
+#include "core/settings/ParameterChecks.h"
 
 #include <cstdio>
 
@@ -103,6 +104,9 @@ PortOutcome PortDownload::runSteps() {
         return {kExitSetupFailed, {}};
     case DownloadSession::Setup::Rs232cDataSetFailed:
         host_.showMessage(kRs232cDataSetFailedText, MessageIcon::Stop);
+        return {kExitSetupFailed, {}};
+    case DownloadSession::Setup::WriteRangeInverted:
+        host_.showMessage(kWriteRangeInvertedMessage, MessageIcon::Stop);
         return {kExitSetupFailed, {}};
     case DownloadSession::Setup::FileLengthError:
         return errorOutcome(ctx, host_.imageSize());

@@ -11,6 +11,7 @@ StopSignals::StopSignals() {
     sigemptyset(&stops);
     sigaddset(&stops, SIGINT);
     sigaddset(&stops, SIGTERM);
+    sigaddset(&stops, SIGHUP); // the terminal went away: stop as for SIGTERM
     pthread_sigmask(SIG_BLOCK, &stops, &previous_);
     fd_ = ::signalfd(-1, &stops, SFD_CLOEXEC | SFD_NONBLOCK);
 }

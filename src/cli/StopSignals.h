@@ -4,7 +4,7 @@
 
 namespace pexo::cli {
 
-// SIGINT and SIGTERM as a descriptor to poll: blocked for the whole process (construct it
+// SIGINT, SIGTERM and SIGHUP as a descriptor to poll: blocked for the whole process (construct it
 // before any thread starts, so every thread inherits the mask) and read through a signalfd.
 // The previous mask comes back on destruction.
 class StopSignals {

@@ -8,6 +8,7 @@
 #include "core/protocol/ResultCode.h"
 #include "core/serial/SerialPort.h"
 #include "core/settings/DataSet.h"
+#include "core/settings/ParameterChecks.h"
 
 #include <algorithm>
 
@@ -17,10 +18,9 @@ DownloadSession::DownloadSession(Host& host, TickClock clock)
     : host_(host), clock_(std::move(clock)) {}
 
 DownloadSession::~DownloadSession() {
-    if (thread_) {
-        thread_->requestStop();
+    requestStop();
+    if (thread_)
         thread_->join();
-    }
     close();
 }
 
@@ -33,11 +33,16 @@ DownloadSession::Setup DownloadSession::prepare(const ProtocolParameters& params
         return Setup::Rs232cDataSetFailed;
 
     DownloadContext* ctx = host_.downloadContext();
+    // A settings file can hold what the dialog refuses; such a range would send one block
+    // and end "normally".
+    if (checkWriteRange(ctx->writeFirstAddress, ctx->writeLastAddress))
+        return Setup::WriteRangeInverted;
     // An image exactly as long as the last address passes.
     const std::uint32_t size = host_.imageSize();
     if (size < static_cast<std::uint32_t>(ctx->writeFirstAddress) ||
         size < static_cast<std::uint32_t>(ctx->writeLastAddress)) {
         ctx->recordResult(toInt(ResultCode::ImageTooShort));
+        ctx->elapsedSeconds = 0; // nothing ran: the report must not show the last run's time
         return Setup::FileLengthError;
     }
 
@@ -57,7 +62,10 @@ void DownloadSession::receive(std::span<const std::uint8_t> chunk) {
             std::count(chunk.begin(), chunk.end(), command::kConnectPoll));
         if (echoes != 0) {
             std::lock_guard lock(echoMutex_);
+            if (echoesSeen_ == 0)
+                pollsAtFirstEcho_ = pollsSent_;
             echoesSeen_ += echoes;
+            lastLineActivity_ = std::chrono::steady_clock::now();
             echoArrived_.notify_all();
         }
     }
@@ -70,10 +78,12 @@ void DownloadSession::beginConnectPoll() {
     resetProtocolState(*ctx);
     polling_ = true;
     echoSeen_ = false;
-    pollsSent_ = 0;
     {
         std::lock_guard lock(echoMutex_);
+        pollsSent_ = 0;
         echoesSeen_ = 0;
+        pollsAtFirstEcho_ = 0;
+        stopping_ = false;
     }
     countingEchoes_ = true;
 }
@@ -88,8 +98,12 @@ bool DownloadSession::pollTick() {
     // pendingRequest first, so the reader matches an echo that beats the write's return.
     ctx->pendingRequest = command::kConnectPoll;
     const auto frame = connectPollFrame();
-    ++pollsSent_;
-    writePort(*ctx, frame.data(), frame.size());
+    // Held for the (non-blocking) offer, so that an echo is counted against the polls sent.
+    std::lock_guard lock(echoMutex_);
+    if (offerPortBytes(*ctx, frame.data(), frame.size()) == frame.size()) {
+        ++pollsSent_;
+        lastLineActivity_ = std::chrono::steady_clock::now();
+    }
     return echoSeen_;
 }
 
@@ -100,34 +114,66 @@ std::chrono::milliseconds DownloadSession::pollInterval() const {
 }
 
 // A device that echoes every poll is answering the last ones while the operator continues;
-// an echo arriving after 0x82 has gone out would spoil the sector-size reply. So wait for
-// the echoes still due, for about as long as they take on the line, then go on regardless
-// (a device that stopped echoing meets the protocol's own time-outs).
-void DownloadSession::awaitOutstandingEchoes() {
-    const DownloadContext* ctx = host_.downloadContext();
-    if (!ctx || !echoSeen_ || pollsSent_ == 0)
-        return;
-    const std::uint32_t baud = ctx->baudRate > 0 ? ctx->baudRate : 9600;
-    const auto lineTime = std::chrono::milliseconds(pollsSent_ * 10'000 / baud);
-    // Generous, since only a device that went silent in this very moment waits it out.
-    const auto limit = std::min<std::chrono::milliseconds>(
-        std::chrono::milliseconds(500) + lineTime, std::chrono::milliseconds(2000));
+// an echo arriving after 0x82 has gone out would spoil the sector-size reply. So wait until
+// every poll sent since the device began to answer has been echoed and the line has then
+// been quiet for a moment (a slow line may still carry echoes of polls sent before the first
+// echo came back), for about as long as the echoes take on the line at most; then go on
+// regardless (a device that stopped echoing meets the protocol's own time-outs). Polls sent
+// before the device was there are never echoed and are not waited for.
+void DownloadSession::awaitOutstandingEchoes(std::uint32_t baudRate,
+                                             std::optional<std::chrono::milliseconds> limit) {
+    using namespace std::chrono;
+    const std::uint64_t baud = baudRate > 0 ? baudRate : 9600;
+    const auto charTime = [&](std::uint64_t chars) {
+        return milliseconds((chars * 10'000 + baud - 1) / baud);
+    };
+    const milliseconds quiet = std::max<milliseconds>(milliseconds(50), charTime(6));
+
     std::unique_lock lock(echoMutex_);
-    echoArrived_.wait_for(lock, limit, [&] { return echoesSeen_ >= pollsSent_; });
+    if (echoesSeen_ == 0 || stopping_)
+        return;
+    const std::uint64_t due = pollsSent_ - pollsAtFirstEcho_ + 1;
+    if (!limit)
+        limit = std::min<milliseconds>(milliseconds(500) + charTime(2 * due), milliseconds(2000));
+    const auto giveUpAt = steady_clock::now() + *limit;
+    for (;;) {
+        if (stopping_)
+            return;
+        const auto now = steady_clock::now();
+        const auto quietUntil = lastLineActivity_ + quiet;
+        if (echoesSeen_ >= due && now >= quietUntil)
+            return;
+        if (now >= giveUpAt)
+            return;
+        echoArrived_.wait_until(lock,
+                                echoesSeen_ >= due ? std::min(quietUntil, giveUpAt) : giveUpAt);
+    }
+}
+
+void DownloadSession::startClock() {
+    if (started_)
+        return;
+    startSecond_ = clock_() / 1000;
+    started_ = true;
 }
 
 void DownloadSession::startProtocol(CompletionSink sink) {
     polling_ = false;
-    awaitOutstandingEchoes();
-    countingEchoes_ = false;
-    startSecond_ = clock_() / 1000;
-    started_ = true;
+    startClock();
     DownloadContext* ctx = host_.downloadContext();
-    if (!ctx || !writer_)
+    if (!ctx || !writer_) {
+        countingEchoes_ = false;
         return;
+    }
     advanceStep(*ctx);
     thread_ = std::make_unique<CUDownloadProtocolThread>(host_, *writer_, sink, clock_);
-    if (!thread_->start()) {
+    const std::uint32_t baud = ctx->baudRate;
+    const bool started = thread_->start([this, baud, limit = echoWaitLimit_] {
+        awaitOutstandingEchoes(baud, limit);
+        countingEchoes_ = false;
+    });
+    if (!started) {
+        countingEchoes_ = false;
         host_.showMessage(kThreadStartFailedText, MessageIcon::Stop);
         if (sink)
             sink(CompletionCommand::Aborted);
@@ -135,8 +181,17 @@ void DownloadSession::startProtocol(CompletionSink sink) {
 }
 
 void DownloadSession::requestStop() {
+    {
+        std::lock_guard lock(echoMutex_);
+        stopping_ = true;
+    }
+    echoArrived_.notify_all();
     if (thread_)
         thread_->requestStop();
+    // A line held by flow control would keep the thread in its write until the step's
+    // time-out; the stop must not wait for that.
+    if (DownloadContext* ctx = host_.downloadContext(); ctx && portOpened_)
+        cancelPortWrites(*ctx);
 }
 
 bool DownloadSession::waitForProtocolEnd(std::chrono::milliseconds timeout) {
@@ -144,10 +199,9 @@ bool DownloadSession::waitForProtocolEnd(std::chrono::milliseconds timeout) {
 }
 
 void DownloadSession::finishProtocol() {
-    if (thread_) {
-        thread_->requestStop();
+    requestStop();
+    if (thread_)
         thread_->join();
-    }
     if (DownloadContext* ctx = host_.downloadContext(); ctx && started_)
         ctx->elapsedSeconds = elapsedSeconds();
 }
@@ -160,10 +214,9 @@ void DownloadSession::close() {
     if (!portOpened_)
         return;
     // The protocol thread must be gone before the port it writes to.
-    if (thread_) {
-        thread_->requestStop();
+    requestStop();
+    if (thread_)
         thread_->join();
-    }
     if (DownloadContext* ctx = host_.downloadContext())
         closePort(*ctx);
     portOpened_ = false;

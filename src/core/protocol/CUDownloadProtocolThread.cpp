@@ -21,10 +21,11 @@ CUDownloadProtocolThread::~CUDownloadProtocolThread() {
     join();
 }
 
-bool CUDownloadProtocolThread::start() {
+bool CUDownloadProtocolThread::start(std::function<void()> beforeFirstPass) {
     std::lock_guard lock(joinMutex_);
     if (started_.exchange(true))
         return true;
+    beforeFirstPass_ = std::move(beforeFirstPass);
     try {
         thread_ = std::thread([this] { run(); });
     } catch (const std::system_error&) {
@@ -68,6 +69,8 @@ bool CUDownloadProtocolThread::ended() const {
 
 void CUDownloadProtocolThread::run() {
     loopThreadId_.store(std::this_thread::get_id());
+    if (beforeFirstPass_)
+        beforeFirstPass_();
     while (!stopRequested_.load()) {
         engine_.pass(clock_());
         waitBetweenPasses();

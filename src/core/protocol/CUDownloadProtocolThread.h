@@ -7,6 +7,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <thread>
 
@@ -35,9 +36,11 @@ public:
     // Stops and joins. Never destroy the object from inside its own sink.
     ~CUDownloadProtocolThread();
 
-    // Starts the loop; only the first call has an effect.
+    // Starts the loop; only the first call has an effect. `beforeFirstPass` runs on the new
+    // thread before the first pass (to wait out what must not meet the first request); it
+    // must return promptly once the owner stops the run.
     // False when no thread could be made; the object then counts as ended.
-    bool start();
+    bool start(std::function<void()> beforeFirstPass = {});
 
     // The loop ends at its next pass; a pass under way (a frame being written) finishes first.
     void requestStop();
@@ -59,6 +62,7 @@ private:
     Host& host_;
     TickClock clock_;
     ProtocolEngine engine_; // used only by the protocol thread once started
+    std::function<void()> beforeFirstPass_; // set before the thread starts
 
     std::atomic<bool> stopRequested_{false};
     std::atomic<bool> started_{false};

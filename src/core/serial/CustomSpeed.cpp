@@ -17,4 +17,11 @@ bool setCustomSpeed(int fd, std::uint32_t baudRate) {
     return ::ioctl(fd, TCSETS2, &t) == 0;
 }
 
+std::optional<std::uint32_t> readLineSpeed(int fd) {
+    termios2 t{};
+    if (::ioctl(fd, TCGETS2, &t) != 0)
+        return std::nullopt;
+    return t.c_ospeed;
+}
+
 } // namespace pexo

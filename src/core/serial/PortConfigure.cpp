@@ -28,6 +28,13 @@ bool onlyUnsupportedFramingDiffers(int fd, const termios& wanted) {
            cfgetispeed(&now) == cfgetispeed(&wanted) && cfgetospeed(&now) == cfgetospeed(&wanted);
 }
 
+// A UART runs within a few per cent of its rate; a driver that could not come near it
+// (a rate above its clock's reach) answers with the rate it kept instead.
+bool runsAt(std::uint32_t actual, std::uint32_t wanted) {
+    const std::uint64_t diff = actual > wanted ? actual - wanted : wanted - actual;
+    return diff * 100 <= std::uint64_t{wanted} * 3;
+}
+
 } // namespace
 
 int configurePort(DownloadContext& ctx, std::string* failure) {
@@ -49,8 +56,8 @@ int configurePort(DownloadContext& ctx, std::string* failure) {
     std::string why;
     if (!applyLineSettings(t, settings, &why))
         return portFailure(failure, path + ": " + why);
-    // What the driver makes of the settings is not read back: pseudo-terminals, for one,
-    // quietly keep 8 data bits without parity.
+    // The framing the driver makes of the settings is not read back: pseudo-terminals, for
+    // one, quietly keep 8 data bits without parity. The rate is, below.
     if (::tcsetattr(fd, TCSANOW, &t) != 0) {
         const int err = errno;
         if (err != EINVAL || !onlyUnsupportedFramingDiffers(fd, t))
@@ -59,6 +66,10 @@ int configurePort(DownloadContext& ctx, std::string* failure) {
     if (!standardSpeed(settings.baudRate) && !setCustomSpeed(fd, settings.baudRate))
         return portFailure(failure, path + ": unsupported baud rate " +
                                         std::to_string(settings.baudRate));
+    // Drivers take a rate they cannot run without complaint and keep another.
+    if (const auto actual = readLineSpeed(fd); actual && !runsAt(*actual, settings.baudRate))
+        return portFailure(failure, path + " cannot run at " + std::to_string(settings.baudRate) +
+                                        " baud (it runs at " + std::to_string(*actual) + ")");
     return 1;
 }
 

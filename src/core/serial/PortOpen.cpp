@@ -57,10 +57,12 @@ void releaseDevice(DownloadContext& ctx, SerialLink& link) {
     ::ioctl(link.fd, TIOCNXCL);
     ::close(link.fd);
     ::close(link.wakeFd);
+    ::close(link.cancelFd);
     {
         std::lock_guard lock(link.mutex);
         link.fd = -1;
         link.wakeFd = -1;
+        link.cancelFd = -1;
         link.closing = false;
     }
     ctx.commHandle = -1;
@@ -93,8 +95,11 @@ int openPort(DownloadContext& ctx, ReceiveSink sink, std::string* failure) {
     if (fd < 0)
         return 0;
     const int wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (wakeFd < 0) {
+    const int cancelFd = wakeFd < 0 ? -1 : ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (cancelFd < 0) {
         const int err = errno;
+        if (wakeFd >= 0)
+            ::close(wakeFd);
         ::ioctl(fd, TIOCNXCL);
         ::close(fd);
         return portFailure(failure, "cannot open " + path, err);
@@ -104,8 +109,10 @@ int openPort(DownloadContext& ctx, ReceiveSink sink, std::string* failure) {
         std::lock_guard lock(link->mutex);
         link->fd = fd;
         link->wakeFd = wakeFd;
+        link->cancelFd = cancelFd;
         link->path = path;
         link->closing = false;
+        link->writesCancelled = false;
         link->reportedCounts = readLineErrorCounts(fd);
     }
     link->sink = std::move(sink);

@@ -4,6 +4,8 @@
 #include "core/serial/SerialPort.h"
 
 #include <condition_variable>
+#include <cstddef>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -19,12 +21,18 @@ struct SerialLink {
     std::condition_variable writersGone;
     int fd = -1;      // the port; -1 when closed
     int wakeFd = -1;  // eventfd, made readable by closePort to release the reader and writers
+    int cancelFd = -1; // eventfd, made readable by cancelPortWrites to release writers only
     std::string path; // the device, for failure texts
     bool closing = false;
     int activeWriters = 0;
+    bool writesCancelled = false; // until the next open
     ReceiveSink sink; // used by the reader thread only
     // Error counters when they were last reported (null: the driver keeps none).
     std::optional<LineErrorCounts> reportedCounts;
+    // Bytes written but not yet gone out on the line. Empty: ask the driver. A test puts its
+    // own count here to stand for a UART that drains at the line rate (a pseudo-terminal
+    // reports an empty queue at once). Set before the port opens; called by writers.
+    std::function<std::size_t(int fd)> outputPending;
 };
 
 } // namespace pexo

@@ -35,15 +35,35 @@ int configurePort(DownloadContext& ctx, std::string* failure = nullptr);
 int closePort(Host& host);
 int closePort(DownloadContext& ctx);
 
-// Writes one frame, blocking until all of it is taken or writeTimeLimit() has passed. A
-// short write records result 10 with "Write Timeout: Total of %ld bytes sent"; a driver
-// failure records 10 with "<CE-%u>". Returns 1 when the write was started, 0 when there is
-// no context or open port, or the write failed before any byte could be offered.
+// How long one write may wait for the line. Zero means no limit of that kind.
+struct WriteLimits {
+    // The whole frame, from the first byte offered until the last has left the port.
+    std::chrono::milliseconds total{0};
+    // The line taking no byte and sending none of what it holds for this long.
+    std::chrono::milliseconds stall{0};
+};
+
+// Writes one frame and waits until it has left the port (the driver's output queue is
+// empty), so that what is timed after it starts at the end of transmission. Ends short when a
+// limit passes: result 10 with "Write Timeout: Total of %ld bytes sent" (what left the port);
+// a driver failure records 10 with "<CE-%u>". Returns 1 when the write was started, 0 when
+// there is no context or open port, writes were cancelled, or the write failed before any
+// byte could be offered.
 int writePort(Host& host, const std::uint8_t* bytes, std::size_t length);
+// With the total limit of writeTimeLimit() and no stall limit.
 int writePort(DownloadContext& ctx, const std::uint8_t* bytes, std::size_t length);
-// The same with an explicit limit (zero: none), so tests need not wait for the real one.
 int writePort(DownloadContext& ctx, const std::uint8_t* bytes, std::size_t length,
-              std::chrono::milliseconds limit);
+              WriteLimits limits);
+
+// Offers bytes to the port without waiting for room or for them to leave: returns how many
+// the driver took now (0 when the line holds them back). Driver failures are recorded as by
+// writePort.
+std::size_t offerPortBytes(DownloadContext& ctx, const std::uint8_t* bytes, std::size_t length);
+
+// Releases every writer waiting on the line, and makes later writes return at once without
+// sending, until the port is next opened. For stopping a run whose line is held by flow
+// control: nothing is recorded. Any thread; never blocks.
+void cancelPortWrites(DownloadContext& ctx);
 
 // length × (19200 / baudRate) ms, integer division; zero (no limit) from 38400 baud up.
 std::chrono::milliseconds writeTimeLimit(std::size_t length, std::uint32_t baudRate);

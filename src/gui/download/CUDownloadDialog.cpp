@@ -50,8 +50,9 @@ CUDownloadDialog::CUDownloadDialog(DownloadSession& session, Host& host, QWidget
                                 Qt::AlignLeft | Qt::AlignVCenter, this);
     m_cancel = new QPushButton(QString::fromLatin1(texts::kCancelEsc), this);
     m_cancel->setObjectName(QStringLiteral("cancelButton"));
-    // The only control that takes the focus, so Enter ends the run as Escape does.
-    m_cancel->setDefault(true);
+    // Not the default button; it is the only control that takes the focus, so Enter still
+    // ends the run as Escape does.
+    m_cancel->setAutoDefault(true);
     m_percent = sunkenLabel(QString::fromStdString(m_model.percentText()), Qt::AlignCenter, this);
     m_percent->setObjectName(QStringLiteral("percentLabel"));
     m_bar = new QProgressBar(this);
@@ -88,6 +89,8 @@ CUDownloadDialog::CUDownloadDialog(DownloadSession& session, Host& host, QWidget
     m_timer.setInterval(kRefreshPeriod);
     connect(&m_timer, &QTimer::timeout, this, &CUDownloadDialog::refresh);
     connect(m_cancel, &QPushButton::clicked, this, &CUDownloadDialog::reject);
+    // The elapsed time counts from here, the dialog's creation.
+    m_session.startClock();
 }
 
 CUDownloadDialog::~CUDownloadDialog() {

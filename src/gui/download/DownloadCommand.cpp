@@ -3,6 +3,7 @@
 #include "core/download/DownloadSession.h"
 #include "core/settings/CommLists.h"
 #include "core/settings/DataSet.h"
+#include "core/settings/ParameterChecks.h"
 #include "gui/app/CMainFrame.h"
 #include "gui/app/MessageBox.h"
 #include "gui/download/CUConnectModeDialog.h"
@@ -17,7 +18,7 @@ namespace pexo::gui {
 namespace {
 
 void showStop(CMainFrame& frame, std::string_view text) {
-    showMessageBox(&frame, QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())),
+    showMessageBox(&frame, QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())),
                    MessageIcon::Stop);
 }
 
@@ -33,7 +34,8 @@ void DownloadCommand::run() {
     // Declared before anything can leave this function: whatever happens below, its
     // destructor stops the protocol thread and closes the port.
     DownloadSession session(m_frame);
-    switch (session.prepare(m_frame.parameterDialog().parameters(), comm)) {
+    std::string why;
+    switch (session.prepare(m_frame.parameterDialog().parameters(), comm, &why)) {
     case DownloadSession::Setup::Ready:
         break;
     case DownloadSession::Setup::ParameterDataSetFailed:
@@ -42,6 +44,9 @@ void DownloadCommand::run() {
     case DownloadSession::Setup::Rs232cDataSetFailed:
         showStop(m_frame, kRs232cDataSetFailedText);
         return;
+    case DownloadSession::Setup::WriteRangeInverted:
+        showStop(m_frame, kWriteRangeInvertedMessage);
+        return;
     case DownloadSession::Setup::FileLengthError: {
         // The port was never opened: the command stays free, F5 works at once.
         CUDownloadErrorDialog report(m_frame.downloadContext(), m_frame.imageSize(), &m_frame);
@@ -49,7 +54,8 @@ void DownloadCommand::run() {
         return;
     }
     case DownloadSession::Setup::PortOpenFailed:
-        showStop(m_frame, texts::kConnectionFailed);
+        // The system's line, then the reason the command line gives too.
+        showStop(m_frame, std::string(texts::kConnectionFailed) + (why.empty() ? "" : "\n" + why));
         return;
     }
 

@@ -4,11 +4,15 @@
 #include "core/protocol/ResultCode.h"
 #include "core/settings/CommSettings.h"
 #include "core/settings/ProtocolParameters.h"
+#include "core/serial/SerialLink.h"
 #include "devsim/Simulator.h"
+#include "support/PtyPair.h"
 
 #include <gtest/gtest.h>
 
 #include <condition_variable>
+#include <cstdio>
+#include <future>
 #include <mutex>
 #include <optional>
 #include <vector>
@@ -115,9 +119,11 @@ protected:
     }
 
     // Prepares a run on the device and connects; null (after a failure) when it cannot.
-    std::unique_ptr<DownloadSession> connectedSession(const ProtocolParameters& params) {
-        auto session = std::make_unique<DownloadSession>(host);
-        if (session->prepare(params, CommSettings{}) != DownloadSession::Setup::Ready) {
+    std::unique_ptr<DownloadSession> connectedSession(const ProtocolParameters& params,
+                                                      CommSettings comm = {},
+                                                      TickClock clock = steadyTickMs) {
+        auto session = std::make_unique<DownloadSession>(host, std::move(clock));
+        if (session->prepare(params, comm) != DownloadSession::Setup::Ready) {
             ADD_FAILURE() << "the port did not open";
             return nullptr;
         }
@@ -297,6 +303,140 @@ TEST_F(Session, ClosingWithoutFinishingStillStopsTheThreadFirst) {
     }
     EXPECT_FALSE(host.ctx.connected.load());
     EXPECT_LE(completion.count(), 1u);
+}
+
+// A device that holds the line with XOFF mid-write (57600 baud: no write limit of its own).
+TEST_F(Session, AWriteHeldByXoffEndsByStopOrByTheStepsTimeOut) {
+    for (const bool stop : {true, false}) {
+        SCOPED_TRACE(stop ? "stop" : "time-out");
+        SessionHost held;
+        devsim::Options options;
+        options.xoffAfterBlocks = 1;
+        options.linger = 0ms;
+        devsim::Simulator holding(std::move(options));
+        ASSERT_TRUE(holding.start()) << holding.error();
+        held.ctx.devicePath = holding.slavePath();
+        held.load(pattern(0x10000)); // far more than the line buffers
+        ProtocolParameters params = smallRun();
+        params.Code63_2 = 0xFFFF;
+        params.Code51 = stop ? 30'000 : 300; // when stopping, only the stop ends it in time
+        CommSettings comm;
+        comm.Flow = 4; // XON/XOFF
+        CompletionWaiter ended;
+
+        DownloadSession session(held);
+        ASSERT_EQ(session.prepare(params, comm), DownloadSession::Setup::Ready);
+        ASSERT_TRUE(connect(session));
+        session.startProtocol(ended.sink());
+        if (stop) {
+            SerialLink& link = *held.ctx.serialLink;
+            ASSERT_TRUE(waitUntil(
+                [&] {
+                    std::lock_guard lock(link.mutex);
+                    return holding.status().xoffSent && link.activeWriters > 0;
+                },
+                kDeadline));
+            session.requestStop();
+            EXPECT_TRUE(session.waitForProtocolEnd(kDeadline));
+            EXPECT_EQ(ended.count(), 0u);
+            EXPECT_EQ(held.ctx.resultCode.load(), 0);
+        } else {
+            EXPECT_EQ(ended.wait(), CompletionCommand::Failed);
+            EXPECT_EQ(held.ctx.resultCode.load(), toInt(ResultCode::SerialError));
+            long sent = -1;
+            EXPECT_EQ(std::sscanf(held.ctx.commErrorText().c_str(),
+                                  "Write Timeout: Total of %ld bytes sent", &sent),
+                      1)
+                << held.ctx.commErrorText();
+        }
+        session.finishProtocol();
+        session.close();
+        EXPECT_FALSE(held.ctx.connected.load());
+    }
+}
+
+TEST_F(Session, APollOnAHeldLineIsNeitherWaitedForNorCounted) {
+    PtyPair line;
+    ASSERT_TRUE(line.ok());
+    host.ctx.devicePath = line.path();
+    host.load(pattern(0x1100));
+    CommSettings comm;
+    comm.Flow = 4;
+    DownloadSession session(host);
+    ASSERT_EQ(session.prepare(smallRun(), comm), DownloadSession::Setup::Ready);
+    session.beginConnectPoll();
+    ASSERT_TRUE(line.sendFromDevice({0x13}));
+    ASSERT_TRUE(waitUntil([&] { return !line.portWritable(); }, kDeadline));
+
+    auto ticks = std::async(std::launch::async, [&] {
+        for (int i = 0; i < 10'000; ++i) // far past what the line could queue
+            session.pollTick();
+    });
+    if (ticks.wait_for(kDeadline) != std::future_status::ready) {
+        session.close(); // releases a writer that waits, or the future would wait forever
+        FAIL() << "a poll tick waited for the held line";
+    }
+    EXPECT_EQ(line.bytesWaitingForDevice(), 0u);
+    EXPECT_EQ(host.ctx.resultCode.load(), 0);
+
+    ASSERT_TRUE(line.sendFromDevice({0x11})); // released: polls go out again
+    ASSERT_TRUE(waitUntil([&] { return line.portWritable(); }, kDeadline));
+    session.pollTick();
+    EXPECT_EQ(line.receiveOnDevice(1, kDeadline), std::vector<std::uint8_t>{0xD6});
+    session.close();
+}
+
+// Polls sent before the device was there are never echoed; the start must not wait for them.
+TEST_F(Session, PollsTheDeviceNeverSawAreNotWaitedForBeforeTheFirstRequest) {
+    devsim::Options options;
+    options.deafPolls = 40;
+    startDevice(std::move(options));
+    host.load(pattern(0x1100));
+    auto run = connectedSession(smallRun());
+    ASSERT_TRUE(run);
+    DownloadSession& session = *run;
+    session.setEchoWaitLimit(std::chrono::minutes(10)); // only the echoes can end the wait
+    session.startProtocol(completion.sink());
+    EXPECT_EQ(completion.wait(), CompletionCommand::Success)
+        << "result " << host.ctx.resultCode.load();
+    session.finishProtocol();
+    session.close();
+}
+
+// A UART's queue drains at the line rate: the reply time-out runs from the moment the port
+// reports the request gone, not from when it was queued.
+TEST_F(Session, TheReplyTimeOutStartsWhenTheQueueHasEmptied) {
+    devsim::Options options;
+    options.silent.add(devsim::Step::Sector);
+    startDevice(std::move(options));
+    host.load(pattern(0x1100));
+    std::atomic<std::uint32_t> now{1000};
+    std::atomic<bool> queueHeld{false};
+    std::atomic<int> looks{0};
+    host.ctx.serialLink = std::make_shared<SerialLink>();
+    host.ctx.serialLink->outputPending = [&](int) -> std::size_t {
+        if (!queueHeld.load())
+            return 0;
+        ++looks;
+        return 2;
+    };
+    const ProtocolParameters params = smallRun(); // Code52: 5000 ms
+    auto run = connectedSession(params, {}, [&] { return now.load(); });
+    ASSERT_TRUE(run);
+    DownloadSession& session = *run;
+    queueHeld = true;
+    session.startProtocol(completion.sink());
+    ASSERT_TRUE(waitUntil([&] { return looks.load() > 0; }, kDeadline)) << "0x82 never queued";
+    now = 1000 + 6000; // past the time-out, counted from the queueing
+    queueHeld = false;
+    ASSERT_TRUE(waitUntil([&] { return host.ctx.lastTxTick.load() == 7000; }, kDeadline))
+        << "the time-out runs from " << host.ctx.lastTxTick.load();
+    EXPECT_EQ(completion.count(), 0u);
+    now = 7000 + 5001;
+    EXPECT_EQ(completion.wait(), CompletionCommand::Failed);
+    EXPECT_EQ(host.ctx.resultCode.load(), toInt(ResultCode::SectorSizeTimeout));
+    session.finishProtocol();
+    session.close();
 }
 
 } // namespace

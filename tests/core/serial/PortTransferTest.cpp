@@ -132,7 +132,7 @@ TEST_F(PortTransfer, AWriteHeldPastItsLimitEndsShortWithTheCountSent) {
     stopPortOutput();
 
     const auto frame = patternBytes(16);
-    EXPECT_EQ(writePort(host.ctx, frame.data(), frame.size(), 20ms), 1);
+    EXPECT_EQ(writePort(host.ctx, frame.data(), frame.size(), WriteLimits{20ms, {}}), 1);
     EXPECT_EQ(host.ctx.resultCode.load(), 10);
     EXPECT_EQ(host.ctx.commErrorText(), "Write Timeout: Total of 0 bytes sent");
 
@@ -140,7 +140,7 @@ TEST_F(PortTransfer, AWriteHeldPastItsLimitEndsShortWithTheCountSent) {
     host.ctx.resultCode = 0;
     ASSERT_TRUE(pty.sendFromDevice({kXon}));
     ASSERT_TRUE(waitUntil([&] { return pty.portWritable(); }, kDeadline));
-    EXPECT_EQ(writePort(host.ctx, frame.data(), frame.size(), 20ms), 1);
+    EXPECT_EQ(writePort(host.ctx, frame.data(), frame.size(), WriteLimits{20ms, {}}), 1);
     EXPECT_EQ(host.ctx.resultCode.load(), 0);
     EXPECT_EQ(pty.receiveOnDevice(frame.size(), kDeadline), frame);
 }
@@ -149,7 +149,7 @@ TEST_F(PortTransfer, AShortWriteReportsExactlyWhatTheDriverTook) {
     open(recorder);
     // The device reads nothing, so the line fills part way through this frame.
     const auto frame = patternBytes(1 << 20, 5);
-    EXPECT_EQ(writePort(host.ctx, frame.data(), frame.size(), 50ms), 1);
+    EXPECT_EQ(writePort(host.ctx, frame.data(), frame.size(), WriteLimits{50ms, {}}), 1);
     EXPECT_EQ(host.ctx.resultCode.load(), 10);
     const std::string text = host.ctx.commErrorText();
     long sent = -1;
@@ -178,6 +178,91 @@ TEST_F(PortTransfer, CloseReleasesAWriterHeldByFlowControl) {
     EXPECT_EQ(host.ctx.commErrorText(), "Write Timeout: Total of 0 bytes sent");
     EXPECT_EQ(host.ctx.readerThreadId.load(), 0u);
     EXPECT_EQ(host.ctx.commHandle, -1);
+}
+
+// From 38400 baud a write has no limit of its own; each of these still ends it.
+TEST_F(PortTransfer, AWriteHeldByXoffAtFullSpeedEndsByStallLimitOrCancel) {
+    struct Case {
+        const char* name;
+        bool cancel; // otherwise a stall limit
+        int result;
+        const char* text;
+    };
+    const Case cases[] = {
+        {"stall limit", false, 10, "Write Timeout: Total of 0 bytes sent"},
+        {"cancel", true, 0, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        PtyPair line;
+        SerialTestHost port;
+        port.ctx.devicePath = line.path();
+        port.ctx.flowControl = 0x04;
+        port.ctx.baudRate = 57600;
+        ChunkRecorder sink;
+        std::string why;
+        ASSERT_EQ(openPort(port, sink.sink(), &why), 1) << why;
+        ASSERT_TRUE(line.sendFromDevice({kXoff}));
+        ASSERT_TRUE(waitUntil([&] { return !line.portWritable(); }, kDeadline));
+
+        const auto frame = patternBytes(64);
+        const std::uint8_t poll = 0xD6;
+        EXPECT_EQ(offerPortBytes(port.ctx, &poll, 1), 0u) << "an offer never waits";
+        const WriteLimits limits{0ms, c.cancel ? 0ms : 30ms};
+        auto writer = std::async(std::launch::async, [&] {
+            return writePort(port.ctx, frame.data(), frame.size(), limits);
+        });
+        if (c.cancel) {
+            ASSERT_TRUE(waitUntil(
+                [&] {
+                    std::lock_guard lock(port.ctx.serialLink->mutex);
+                    return port.ctx.serialLink->activeWriters > 0;
+                },
+                kDeadline));
+            cancelPortWrites(port.ctx);
+        }
+        ASSERT_EQ(writer.wait_for(kDeadline), std::future_status::ready);
+        EXPECT_EQ(writer.get(), 1);
+        EXPECT_EQ(port.ctx.resultCode.load(), c.result);
+        EXPECT_EQ(port.ctx.commErrorText(), c.text);
+
+        // Once cancelled, nothing more goes out until the port is opened again.
+        ASSERT_TRUE(line.sendFromDevice({kXon}));
+        ASSERT_TRUE(waitUntil([&] { return line.portWritable(); }, kDeadline));
+        EXPECT_EQ(writePort(port.ctx, frame.data(), frame.size()), c.cancel ? 0 : 1);
+        EXPECT_EQ(line.bytesWaitingForDevice(), c.cancel ? 0u : frame.size());
+        EXPECT_EQ(closePort(port), 1);
+    }
+}
+
+// A UART's queue drains at the line rate; a pseudo-terminal's is empty at once. Through the
+// seam, the write returns only when the queue is empty, and a queue that stops draining is
+// held like a line that takes nothing.
+TEST_F(PortTransfer, AWriteReturnsWhenItsBytesHaveLeftTheQueue) {
+    std::atomic<std::size_t> pending{0};
+    std::atomic<int> looks{0};
+    host.ctx.baudRate = 57600;
+    host.ctx.serialLink = std::make_shared<SerialLink>();
+    host.ctx.serialLink->outputPending = [&](int) {
+        ++looks;
+        return pending.load();
+    };
+    open(recorder);
+
+    const auto frame = patternBytes(64);
+    pending = frame.size();
+    auto writer = writeInBackground(frame);
+    ASSERT_TRUE(waitUntil([&] { return looks.load() >= 3; }, kDeadline));
+    EXPECT_EQ(writer.wait_for(0s), std::future_status::timeout) << "returned with bytes queued";
+    pending = 0;
+    ASSERT_EQ(writer.wait_for(kDeadline), std::future_status::ready);
+    EXPECT_EQ(writer.get(), 1);
+    EXPECT_EQ(host.ctx.resultCode.load(), 0);
+
+    pending = 10; // stuck: what left is what the report counts
+    EXPECT_EQ(writePort(host.ctx, frame.data(), frame.size(), WriteLimits{0ms, 30ms}), 1);
+    EXPECT_EQ(host.ctx.resultCode.load(), 10);
+    EXPECT_EQ(host.ctx.commErrorText(), "Write Timeout: Total of 54 bytes sent");
 }
 
 TEST_F(PortTransfer, TheDeviceVanishingMidWriteIsAnIoErrorAndNothingHangs) {
