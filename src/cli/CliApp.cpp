@@ -22,9 +22,8 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
-#include <filesystem>
 #include <memory>
+#include <system_error>
 #include <thread>
 
 namespace pexo::cli {
@@ -45,7 +44,7 @@ struct Settings {
 std::optional<std::string> unreadableBecause(const std::string& file, bool& missing) {
     const auto failed = [&missing](int error) {
         missing = error == ENOENT || error == ENOTDIR;
-        return std::string("cannot be read: ") + std::strerror(error);
+        return std::string("cannot be read: ") + std::generic_category().message(error);
     };
     const std::string tooLarge = "is larger than the " +
                                  std::to_string(kMaxSettingsFileSize >> 20) +

@@ -243,22 +243,50 @@ TEST(CliDownload, ALineThatHangsUpWhilePollingEndsWithTheSerialError) {
     EXPECT_EQ(lines[1], "RS232C Error.");
 }
 
-TEST(CliDownload, AnInterruptStopsPollingOrWritingClosesThePortAndExits130) {
-    for (const bool whileWriting : {false, true}) {
-        SCOPED_TRACE(whileWriting ? "while writing" : "while polling");
+TEST(CliDownload, AStopWhilePollingWritingOrHeldClosesThePortAndExits130) {
+    enum class When { Polling, Writing, HeldByXoff };
+    const struct {
+        When when;
+        int signal;
+        const char* name;
+    } cases[] = {
+        {When::Polling, SIGTERM, "SIGTERM while polling"},
+        {When::Writing, SIGINT, "SIGINT while writing"},
+        // At 57600 baud a write has no limit of its own; the stop must release it.
+        {When::HeldByXoff, SIGHUP, "SIGHUP while XOFF holds the line"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
         Workspace ws;
         const std::string archive = ws.archive(devsim::sampleImage(0x200000), "image.lzh");
         devsim::Options options;
-        if (whileWriting)
+        std::vector<std::string> extra{"--port", "", "--quiet"};
+        if (c.when == When::Writing)
             options.rate = 115200;
-        else
+        else if (c.when == When::Polling)
             options.silent.add(Step::Connect);
+        else {
+            options.xoffAfterBlocks = 1;
+            extra.insert(extra.end(), {"--flow", "xon", "--timeout-write", "1800000"});
+        }
         auto device = startDevice(std::move(options));
-        ChildProcess cli(kCli, cliArgs(ws, {"--port", device->slavePath(), "--quiet", archive}));
-        const std::uint64_t progress = whileWriting ? 5000 : 3;
+        extra[1] = device->slavePath();
+        extra.push_back(archive);
+        ChildProcess cli(kCli, cliArgs(ws, extra));
         ASSERT_TRUE(device->waitFor(
-            [&](const devsim::Status& s) { return s.bytesReceived >= progress; }, kDeadline));
-        cli.signal(whileWriting ? SIGINT : SIGTERM);
+            [&](const devsim::Status& s) {
+                switch (c.when) {
+                case When::Polling:
+                    return s.bytesReceived >= 3;
+                case When::Writing:
+                    return s.bytesReceived >= 5000;
+                case When::HeldByXoff:
+                    return s.xoffSent;
+                }
+                return false;
+            },
+            kDeadline));
+        cli.signal(c.signal);
         ASSERT_EQ(cli.wait(kDeadline), 130) << cli.standardError();
         EXPECT_EQ(cli.standardOutput(), "") << "Cancel shows no result";
         EXPECT_TRUE(device->waitFor([](const devsim::Status& s) { return !s.hostOpen; }, 10s));

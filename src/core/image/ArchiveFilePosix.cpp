@@ -1,9 +1,9 @@
 #include "core/image/ArchiveFile.h"
 
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <system_error>
 #include <unistd.h>
 
 namespace pexo {
@@ -11,7 +11,7 @@ namespace pexo {
 std::string archiveFileProblem(const std::string& path) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0)
-        return path + ": " + std::strerror(errno);
+        return path + ": " + std::generic_category().message(errno);
     if (S_ISDIR(st.st_mode))
         return path + ": is a directory";
     if (!S_ISREG(st.st_mode))
@@ -19,7 +19,7 @@ std::string archiveFileProblem(const std::string& path) {
     // O_NONBLOCK: should the file have become a FIFO since, the open must not wait for a writer.
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
-        return path + ": cannot be read: " + std::strerror(errno);
+        return path + ": cannot be read: " + std::generic_category().message(errno);
     ::close(fd);
     return {};
 }

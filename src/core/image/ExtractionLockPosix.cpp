@@ -4,10 +4,10 @@
 #include "core/image/ExtractionLock.h"
 
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <system_error>
 #include <unistd.h>
 #include <utility>
 
@@ -15,7 +15,7 @@ namespace pexo {
 namespace {
 
 std::string describe(const std::string& what, const std::string& path, int err) {
-    return what + " " + path + ": " + std::strerror(err);
+    return what + " " + path + ": " + std::generic_category().message(err);
 }
 
 class Descriptor {
@@ -63,7 +63,8 @@ public:
             if (errno == EWOULDBLOCK)
                 return Attempt::HeldElsewhere;
             if (errno != EINTR) {
-                error = std::string("cannot lock the extraction folder: ") + std::strerror(errno);
+                error = std::string("cannot lock the extraction folder: ") +
+                        std::generic_category().message(errno);
                 return Attempt::Failed;
             }
         }

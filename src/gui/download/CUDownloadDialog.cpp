@@ -10,6 +10,7 @@
 #include <QCoreApplication>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -50,9 +51,9 @@ CUDownloadDialog::CUDownloadDialog(DownloadSession& session, Host& host, QWidget
                                 Qt::AlignLeft | Qt::AlignVCenter, this);
     m_cancel = new QPushButton(QString::fromLatin1(texts::kCancelEsc), this);
     m_cancel->setObjectName(QStringLiteral("cancelButton"));
-    // Not the default button; it is the only control that takes the focus, so Enter still
-    // ends the run as Escape does.
-    m_cancel->setAutoDefault(true);
+    // Not the default button, not even while it has the focus (an auto-default button would
+    // be drawn as one); Enter still ends the run, see keyPressEvent.
+    m_cancel->setAutoDefault(false);
     m_percent = sunkenLabel(QString::fromStdString(m_model.percentText()), Qt::AlignCenter, this);
     m_percent->setObjectName(QStringLiteral("percentLabel"));
     m_bar = new QProgressBar(this);
@@ -100,6 +101,16 @@ CUDownloadDialog::~CUDownloadDialog() {
         m_relay->detach();
     if (!m_ended)
         m_session.requestStop();
+}
+
+void CUDownloadDialog::keyPressEvent(QKeyEvent* event) {
+    // The focus rests on "Cancel(ESC)", the only control that takes it: Enter presses it.
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+        reject();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void CUDownloadDialog::showEvent(QShowEvent* event) {

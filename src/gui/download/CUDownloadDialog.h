@@ -57,6 +57,7 @@ public slots:
     void reject() override; // "Cancel(ESC)", Escape, Enter
 
 protected:
+    void keyPressEvent(QKeyEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
 private:

@@ -176,14 +176,37 @@ TEST_F(Session, PollsFasterThanTheLineEchoesThemStillStartCleanly) {
     session.close();
 }
 
-TEST_F(Session, AnImageShorterThanTheWriteRangeIsResultEightAndTheLineIsNeverOpened) {
+TEST_F(Session, RangesTheImageOrTheirOrderCannotServeNeverOpenTheLine) {
     startDevice();
-    host.load(pattern(0x10FE)); // one byte short of the last address
-    DownloadSession session(host);
-    EXPECT_EQ(session.prepare(smallRun(), CommSettings{}), DownloadSession::Setup::FileLengthError);
-    EXPECT_EQ(host.ctx.resultCode.load(), toInt(ResultCode::ImageTooShort));
-    EXPECT_FALSE(session.portOpen());
-    EXPECT_FALSE(device->status().hostOpen);
+    ProtocolParameters inverted = smallRun();
+    inverted.Code63_1 = 0x1000;
+    inverted.Code63_2 = 0x0FFF;
+    const struct {
+        const char* name;
+        ProtocolParameters params;
+        std::size_t imageLength;
+        DownloadSession::Setup setup;
+        int result;
+    } cases[] = {
+        {"image one byte short", smallRun(), 0x10FE, DownloadSession::Setup::FileLengthError,
+         toInt(ResultCode::ImageTooShort)},
+        {"first address above the last", inverted, 0x1100,
+         DownloadSession::Setup::WriteRangeInverted, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        host.load(pattern(c.imageLength));
+        host.ctx.resultCode = 0;
+        host.ctx.elapsedSeconds = 42; // a previous run's time
+        DownloadSession session(host);
+        EXPECT_EQ(session.prepare(c.params, CommSettings{}), c.setup);
+        EXPECT_EQ(host.ctx.resultCode.load(), c.result);
+        if (c.result != 0) {
+            EXPECT_EQ(host.ctx.elapsedSeconds.load(), 0u) << "the report shows this run's time";
+        }
+        EXPECT_FALSE(session.portOpen());
+        EXPECT_FALSE(device->status().hostOpen);
+    }
 
     host.load(pattern(0x10FF)); // exactly as long as the last address passes
     DownloadSession exact(host);

@@ -1,5 +1,6 @@
 #include "core/download/DownloadSession.h"
 #include "core/protocol/ResultCode.h"
+#include "core/serial/SerialLink.h"
 #include "core/settings/CommSettings.h"
 #include "gui/download/CUDownloadDialog.h"
 #include "support/GuiTestHost.h"
@@ -49,11 +50,13 @@ private slots:
 
 private:
     // Starts the device, opens the port and runs the connect poll until the device echoes.
-    bool connectDevice(devsim::Options options = {}, ProtocolParameters params = quickParameters());
+    bool connectDevice(devsim::Options options = {}, ProtocolParameters params = quickParameters(),
+                       CommSettings comm = {});
 };
 
-bool ProgressDialogTest::connectDevice(devsim::Options options, ProtocolParameters params) {
-    if (!open(std::move(options), params))
+bool ProgressDialogTest::connectDevice(devsim::Options options, ProtocolParameters params,
+                                       CommSettings comm) {
+    if (!open(std::move(options), params, comm))
         return false;
     m_session->beginConnectPoll();
     return QTest::qWaitFor([&] { return m_session->pollTick(); },
@@ -140,22 +143,43 @@ void ProgressDialogTest::cancelDuringTheWriteEndsAtOnceWithTwo_data() {
     QTest::newRow("Cancel(ESC)") << 0;
     QTest::newRow("Escape") << 1;
     QTest::newRow("Enter") << 2;
+    QTest::newRow("Cancel(ESC) on a line held by XOFF") << 3;
 }
 
 void ProgressDialogTest::cancelDuringTheWriteEndsAtOnceWithTwo() {
     QFETCH(int, how);
+    const bool held = how == 3;
     devsim::Options options;
-    options.rate = 9600; // a byte a millisecond: the write is still going when Cancel comes
-    QVERIFY(connectDevice(std::move(options)));
+    ProtocolParameters params = quickParameters();
+    CommSettings comm;
+    if (held) {
+        // At 57600 baud a write has no limit of its own, and the step's time-out is far off:
+        // only the Cancel can end this write.
+        options.xoffAfterBlocks = 1;
+        comm.Flow = 4; // XON/XOFF
+        params.Code51 = 60'000;
+        params.Code63_2 = 0xFFFF;
+        m_host->load(patternImage(0x10000)); // more than the line buffers
+    } else {
+        options.rate = 9600; // a byte a millisecond: the write is still going when Cancel comes
+    }
+    QVERIFY(connectDevice(std::move(options), params, comm));
 
     CUDownloadDialog dialog(*m_session, *m_host);
+    QVERIFY(!dialog.cancelButton()->isDefault());
+    const auto writeUnderWay = [&] {
+        if (!held)
+            return m_device->sim().status().bytesReceived > 600;
+        SerialLink& link = *m_host->ctx.serialLink;
+        std::lock_guard lock(link.mutex);
+        return m_device->sim().status().xoffSent && link.activeWriters > 0;
+    };
     bool endedInTheClick = false;
     ModalScript script;
     script.then<CUDownloadDialog>(
-        QStringLiteral("write under way"),
-        [&](CUDownloadDialog*) { return m_device->sim().status().bytesReceived > 600; },
+        QStringLiteral("write under way"), [&](CUDownloadDialog*) { return writeUnderWay(); },
         [&](CUDownloadDialog* d) {
-            if (how == 0)
+            if (how == 0 || held)
                 d->cancelButton()->click();
             else
                 QTest::keyClick(d, how == 1 ? Qt::Key_Escape : Qt::Key_Return);

@@ -19,7 +19,7 @@ void SessionTest::cleanup() {
     m_host.reset();
 }
 
-bool SessionTest::open(devsim::Options options, ProtocolParameters params) {
+bool SessionTest::open(devsim::Options options, ProtocolParameters params, CommSettings comm) {
     m_device.emplace(std::move(options));
     if (!m_device->start()) {
         qWarning("device: %s", m_device->error().c_str());
@@ -27,7 +27,7 @@ bool SessionTest::open(devsim::Options options, ProtocolParameters params) {
     }
     m_host->ctx.devicePath = m_device->path();
     m_session.emplace(*m_host);
-    return m_session->prepare(params, CommSettings{}) == DownloadSession::Setup::Ready;
+    return m_session->prepare(params, comm) == DownloadSession::Setup::Ready;
 }
 
 } // namespace pexo::gui::test

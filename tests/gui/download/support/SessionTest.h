@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/settings/CommSettings.h"
+
 #include "core/download/DownloadSession.h"
 #include "support/GuiTestHost.h"
 #include "support/SimulatedDevice.h"
@@ -19,7 +21,8 @@ protected slots:
 
 protected:
     // Starts the device and opens the port to it.
-    bool open(devsim::Options options = {}, ProtocolParameters params = quickParameters());
+    bool open(devsim::Options options = {}, ProtocolParameters params = quickParameters(),
+              CommSettings comm = {});
 
     std::optional<GuiTestHost> m_host;
     std::optional<SimulatedDevice> m_device;
