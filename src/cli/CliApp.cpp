@@ -230,13 +230,19 @@ int runCli(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
     ImageDocument image;
     PortHost loader(console, "");
     ArchiveProgress unpacking(console);
-    if (!openArchive(image, request.archive,
-                     ArchiveOpenContext{loader, archiver.get(), &unpacking}))
-        return kExitSetupFailed;
+    ArchiveOpenContext opening{loader, archiver.get(), &unpacking};
+    // Waiting for another program's unpacking can take long; a stop must not wait for it.
+    opening.lockWait.stopRequested = [&signals] {
+        pollfd p{signals.fd(), POLLIN, 0};
+        return ::poll(&p, 1, 0) == 1;
+    };
+    const bool opened = openArchive(image, request.archive, opening);
     if (signalPending(signals)) {
         console.message("Interrupted before the download started.");
         return kExitInterrupted;
     }
+    if (!opened)
+        return kExitSetupFailed;
 
     EndBell bell;
     std::vector<std::unique_ptr<PortHost>> hosts;

@@ -28,6 +28,10 @@ std::unique_ptr<ExtractionLockFile> lockExtractionFolder(const std::string& fold
         case ExtractionLockFile::Attempt::HeldElsewhere:
             break;
         }
+        if (wait.stopRequested && wait.stopRequested()) {
+            error = "stopped while another program was unpacking";
+            return nullptr;
+        }
         const auto waited = Clock::now() - start;
         if (waited >= wait.limit) {
             error = "another program is still unpacking into " + folder + " (waited " +

@@ -30,6 +30,8 @@ struct ExtractionLockWait {
     std::chrono::milliseconds limit{60'000};
     // A wait this short goes unmentioned.
     std::chrono::milliseconds quiet{500};
+    // Asked while waiting; true gives up at once (the operator stopped the program).
+    std::function<bool()> stopRequested;
 };
 
 // Takes the lock in `folder`, waiting while another program holds it: `waiting` is called once

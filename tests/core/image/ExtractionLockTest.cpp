@@ -6,6 +6,7 @@
 #include "devsim/SampleArchive.h"
 
 #include <algorithm>
+#include <atomic>
 #include <future>
 #include <optional>
 #include <poll.h>
@@ -111,6 +112,32 @@ TEST_F(ExtractionLockTest, AnOpenWaitsForTheLockAndSaysSo) {
     EXPECT_EQ(whileWaiting, std::vector<std::string>{PEXOARC_LOCK_FILE_NAME});
     EXPECT_TRUE(opened) << testing::PrintToString(host.messages);
     EXPECT_TRUE(std::ranges::equal(document.image(), imageOf('a')));
+}
+
+TEST_F(ExtractionLockTest, AStopEndsTheWaitAndTheOpenFails) {
+    const std::string archive = writeArchive(scratch, 'a');
+    std::string error;
+    auto held = ExtractionLockFile::open(folder, error);
+    ASSERT_TRUE(held) << error;
+    ASSERT_EQ(held->tryLock(error), ExtractionLockFile::Attempt::Taken) << error;
+
+    NoticeWatch watch;
+    auto notice = watch.first();
+    std::atomic<bool> stop{false};
+    ArchiveOpenContext opening{host, module, &watch};
+    opening.lockWait.limit = std::chrono::minutes(10); // only the stop ends it in time
+    opening.lockWait.stopRequested = [&] { return stop.load(); };
+    auto opened = std::async(std::launch::async,
+                             [&] { return openArchive(document, archive, opening); });
+    ASSERT_EQ(notice.wait_for(10s), std::future_status::ready);
+    stop = true;
+    const bool ended = opened.wait_for(10s) == std::future_status::ready;
+    held.reset(); // lets a wait that missed the stop end too
+    ASSERT_TRUE(ended) << "the stop was not seen";
+    EXPECT_FALSE(opened.get());
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_TRUE(host.messages[0].starts_with(std::string(messages::kStop) + "\n"))
+        << host.messages[0];
 }
 
 } // namespace
