@@ -222,7 +222,8 @@ TEST_F(OpenArchiveTest, ExtractionLockThatCannotBeHadStopsBeforeTheRun) {
     std::string error;
     auto held = ExtractionLockFile::open(folder, error);
     ASSERT_TRUE(held && held->tryLock(error) == ExtractionLockFile::Attempt::Taken) << error;
-    const ArchiveOpenContext noWait{host, &archiver, &progress, {.limit = {}}};
+    ArchiveOpenContext noWait{host, &archiver, &progress};
+    noWait.lockWait.limit = {};
     EXPECT_FALSE(openArchive(document, archive, noWait));
     held.reset();
     // Others who may write into the folder could hold the lock for ever.
