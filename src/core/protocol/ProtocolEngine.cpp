@@ -20,8 +20,14 @@ std::uint32_t ticks(std::int32_t ms) {
     return static_cast<std::uint32_t>(std::max(ms, 0));
 }
 
+// A write stamped at tick 0 is kept as 1 (0 means nothing sent): seen from tick 0 it lies one
+// tick ahead, which is no time at all, not 2^32 - 1 ms.
+std::uint32_t elapsed(std::uint32_t now, std::uint32_t since) {
+    return since == 1 && now == 0 ? 0 : now - since;
+}
+
 bool expired(std::uint32_t now, std::uint32_t since, std::int32_t timeout) {
-    return now - since > ticks(timeout);
+    return elapsed(now, since) > ticks(timeout);
 }
 
 } // namespace
@@ -81,7 +87,6 @@ void ProtocolEngine::requestStep(DownloadContext& ctx, std::uint32_t now,
                                  std::int32_t timeoutResult) {
     if (!requestSent_) {
         requestSent_ = true;
-        ctx.pendingRequest.store(frame[0]);
         send(ctx, frame);
         return;
     }
@@ -123,7 +128,7 @@ void ProtocolEngine::writeStep(DownloadContext& ctx, std::uint32_t now) {
     }
     if (requestSent_ && sentAt == 0)
         return; // the device ended the write step early; its reply is being accepted
-    if (sentAt != 0 && now - sentAt < ticks(ctx.txWaitSurplusTime))
+    if (sentAt != 0 && elapsed(now, sentAt) < ticks(ctx.txWaitSurplusTime))
         return; // pacing between blocks
     sendBlock(ctx);
 }
@@ -131,12 +136,11 @@ void ProtocolEngine::writeStep(DownloadContext& ctx, std::uint32_t now) {
 void ProtocolEngine::sendBlock(DownloadContext& ctx) {
     const std::int32_t address =
         requestSent_ ? ctx.writeAddress.load() + blockSize_ : ctx.writeFirstAddress;
-    // The device may have ended the write step meanwhile: then pendingRequest belongs to
-    // the next step and must not be taken back.
+    // The device may have ended the write step meanwhile: then the context belongs to the
+    // next step.
     if (ctx.stepIndex.load() != stepIndex_)
         return;
     ctx.writeAddress.store(address);
-    ctx.pendingRequest.store(command::kWriteBlock);
     if (image_.empty()) {
         abort("read data set failed.");
         return;
@@ -152,18 +156,22 @@ void ProtocolEngine::sendBlock(DownloadContext& ctx) {
 
     // 64-bit sum: a write range reaching the top of the 32-bit range must still end.
     lastBlockSent_ = std::int64_t{address} + blockSize_ >= std::int64_t{ctx.writeLastAddress};
-    if (lastBlockSent_ && sent) {
+    // A last block that failed has ended the run: 0x84 after it would only wait out a line
+    // held by flow control a second time.
+    if (lastBlockSent_ && sent && ctx.resultCode.load() == 0) {
         const auto frame = blockChecksumFrame(ctx.pcChecksum.load());
-        ctx.pendingRequest.store(command::kBlockChecksum);
         send(ctx, frame);
     }
 }
 
 bool ProtocolEngine::send(DownloadContext& ctx, std::span<const std::uint8_t> frame) {
     // A reply accepted meanwhile (the device may end the write step early) means this step
-    // is over: its frame is not sent.
+    // is over: its frame is not sent, and nothing in the next step awaits a reply to it.
     if (ctx.stepIndex.load() != stepIndex_)
         return false;
+    // Only a request that goes out is awaited; set before the write, so that a reply beating
+    // the write's return is matched to it.
+    ctx.pendingRequest.store(frame[0]);
     const std::uint32_t before = txTick();
     ctx.lastTxTick.store(before);
     port_.write(frame.data(), frame.size());

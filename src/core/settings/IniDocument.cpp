@@ -148,6 +148,11 @@ bool storable(std::string_view s) {
     return trim(s).size() == s.size();
 }
 
+bool quoted(std::string_view value) {
+    return value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+           value.back() == value.front();
+}
+
 } // namespace
 
 std::optional<std::string> IniDocument::get(std::string_view section, std::string_view key) const {
@@ -161,15 +166,14 @@ std::optional<std::string> IniDocument::get(std::string_view section, std::strin
     std::string_view value =
         std::string_view(text_).substr(line->valueBegin, line->valueEnd - line->valueBegin);
     value = trim(value);
-    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
-        value.back() == value.front())
+    if (quoted(value))
         value = value.substr(1, value.size() - 2);
     return std::string(value);
 }
 
 bool IniDocument::set(std::string_view section, std::string_view key, std::string_view value) {
     if (section.empty() || key.empty() || !storable(section) || !storable(key) ||
-        !storable(value) || section.find(']') != std::string_view::npos ||
+        !storable(value) || quoted(value) || section.find(']') != std::string_view::npos ||
         key.find('=') != std::string_view::npos || key.front() == '[' || key.front() == ';' ||
         key.front() == '#')
         return false;

@@ -28,7 +28,8 @@ public:
 
     // Sets `key` in `section` to `value`. Returns false and changes nothing when a name or the
     // value could not be stored as one line (line breaks, NUL, "=" or "]" in a name, or a
-    // name or value with blanks at either end that would not read back).
+    // name or value with blanks at either end that would not read back), or when the value
+    // is in a pair of quotes, which reading would remove.
     bool set(std::string_view section, std::string_view key, std::string_view value);
 
 private:

@@ -19,8 +19,8 @@ struct PortDevices {
 bool LoadPortDevices(PortDevices& devices);
 bool LoadPortDevices(PortDevices& devices, const std::string& file);
 // Writes both keys to the section, with the settings file's usual semantics. False when the
-// file could not be written or a path cannot be stored as one line (a line break in it, or
-// blanks at either end).
+// file could not be written or a path cannot be stored so that it reads back (a line break or
+// NUL in it, blanks at either end, or a pair of quotes around it).
 bool SavePortDevices(const PortDevices& devices);
 bool SavePortDevices(const PortDevices& devices, const std::string& file);
 

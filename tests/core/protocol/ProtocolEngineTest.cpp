@@ -344,6 +344,21 @@ TEST_F(Engine, SerialFailureDuringABlockEndsAtTheNextPass) {
     EXPECT_TRUE(framesStartingWith(0x84).empty());
 }
 
+// A failed last block has ended the run: 0x84 behind it would only meet a held line again.
+TEST_F(Engine, SerialFailureOfTheLastBlockSendsNoChecksumFrame) {
+    ctx().writeLastAddress = ctx().writeFirstAddress + 4 * 1024 - 1; // four blocks
+    port.onWrite = [this](const Bytes& frame) {
+        Bytes answer = device.replyTo(frame);
+        pending.insert(pending.end(), answer.begin(), answer.end());
+        if (frame[0] == 0x83 && device.blocks == 4)
+            ctx().recordResult(10);
+    };
+    run();
+    EXPECT_EQ(commands, std::vector{CompletionCommand::Failed});
+    EXPECT_EQ(framesStartingWith(0x83).size(), 4u);
+    EXPECT_TRUE(framesStartingWith(0x84).empty());
+}
+
 TEST_F(Engine, DeviceErrorRepliesEndTheRunWithTheirCode) {
     port.onWrite = [this](const Bytes& frame) {
         Bytes answer = device.replyTo(frame);
