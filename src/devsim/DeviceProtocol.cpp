@@ -186,6 +186,8 @@ void DeviceProtocol::startDownload() {
     sum_ = 0;
     firstBlockSeen_ = false;
     writeError_.reset();
+    blocksStored_ = 0;
+    writeStepOver_ = false;
 }
 
 void DeviceProtocol::endSession() {
@@ -233,8 +235,8 @@ void DeviceProtocol::onWriteBlock(Frame& frame, Output& out) {
     frame.dataLength = static_cast<std::uint32_t>(data.size());
     const bool first = !firstBlockSeen_;
     firstBlockSeen_ = true;
-    if (writeError_)
-        return; // already refused: the host is only finishing its burst
+    if (writeError_ || writeStepOver_)
+        return; // already refused or completed: the host is only finishing its burst
     std::uint8_t error = 0;
     if (options_.fail == Step::Write && first)
         error = deviceError::kInjected;
@@ -247,10 +249,16 @@ void DeviceProtocol::onWriteBlock(Frame& frame, Output& out) {
     }
     for (std::uint8_t b : data)
         sum_ += b;
+    if (options_.completeEarlyAfter && ++blocksStored_ == *options_.completeEarlyAfter) {
+        writeStepOver_ = true;
+        answer(Step::Write, {reply::kWriteDone}, frame, out);
+    }
 }
 
 void DeviceProtocol::onBlockChecksum(Frame& frame, Output& out) {
     frame.value = bigEndian32(&request_[1]);
+    if (writeStepOver_)
+        return; // answered already, at the early completion
     if (!writeError_ && frame.value != sum_)
         writeError_ = deviceError::kBadChecksum;
     if (writeError_)

@@ -85,6 +85,8 @@ private:
     std::uint32_t sum_ = 0;
     bool firstBlockSeen_ = false;
     std::optional<std::uint8_t> writeError_; // a failed write step refuses the rest of it
+    std::uint64_t blocksStored_ = 0;
+    bool writeStepOver_ = false; // completed early (Options::completeEarlyAfter)
 };
 
 // 128, 256, ... 8192 bytes for codes 1 to 7; 0 for any other code.

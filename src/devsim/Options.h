@@ -50,8 +50,15 @@ struct Options {
     // Once this many write blocks of one session have arrived, the device sends XOFF and
     // reads nothing more, ever. At least 1 (open() refuses 0).
     std::optional<std::uint64_t> xoffAfterBlocks;
+    // Once this many write blocks of one download have been stored, the device answers the
+    // write step's completion (0x82) at once and takes the step as over: later blocks and the
+    // step's 0x84 are neither stored nor answered. At least 1 (open() refuses 0).
+    std::optional<std::uint64_t> completeEarlyAfter;
     // Connect polls of each session that go unechoed, as if the device were plugged in late.
     unsigned deafPolls = 0;
+    // Every answer (echoes included) leaves this long after its request has arrived whole,
+    // as from a slow device. XOFF is flow control, not an answer: it is never held back.
+    std::chrono::milliseconds replyDelay{0};
     // Line rate in bits per second (10 bits a byte) both ways; 0 for no limit.
     std::uint32_t rate = 0;
     // Memory from the lowest to the highest address written, rewritten at each session end.
@@ -63,7 +70,8 @@ struct Options {
     // When readable, the device stops (the executable passes a signalfd); -1 for none.
     int stopFd = -1;
     // After the last session, how long the device waits for the host to close the line
-    // before it takes the line down, so that its last reply is not lost in the hang-up.
+    // before it takes the line down, so that its last reply is not lost in the hang-up
+    // (longer by replyDelay, which holds that reply back).
     std::chrono::milliseconds linger{2000};
     // How many received frames are kept for inspection; older ones are dropped.
     std::size_t frameHistory = 65536;

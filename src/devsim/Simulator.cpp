@@ -29,6 +29,14 @@ struct Simulator::Loop {
 
     LinePacer rx;
     LinePacer tx;
+    // Answers held back by Options::replyDelay, oldest first, and their byte count.
+    struct Held {
+        Clock::time_point due;
+        std::vector<std::uint8_t> bytes;
+    };
+    std::deque<Held> held;
+    std::size_t heldBytes = 0;
+
     std::vector<std::uint8_t> out; // replies not yet taken by the line
     bool rxPending = false;        // bytes wait on the master (known readable, or paced)
     bool hostOpen = false;
@@ -37,6 +45,19 @@ struct Simulator::Loop {
     bool xoffSent = false;     // --xoff-after took effect: nothing more is read
     unsigned blockSession = 0; // the session the blocks below belong to
     std::uint64_t blocks = 0;  // write blocks received in that session
+
+    void transmit(std::span<const std::uint8_t> bytes, Clock::time_point now) {
+        if (bytes.empty())
+            return;
+        if (out.empty())
+            tx.startBurst(now);
+        out.insert(out.end(), bytes.begin(), bytes.end());
+    }
+    void dropReplies() {
+        out.clear();
+        held.clear();
+        heldBytes = 0;
+    }
 };
 
 Simulator::Simulator(Options options) : options_(std::move(options)) {
@@ -58,6 +79,10 @@ bool Simulator::open() {
     }
     if (options_.xoffAfterBlocks == 0u) {
         setError("xoff-after: the block count must be at least 1");
+        return false;
+    }
+    if (options_.completeEarlyAfter == 0u) {
+        setError("complete-early: the block count must be at least 1");
         return false;
     }
     if (!pty_.create(error) ||
@@ -144,6 +169,14 @@ int Simulator::run() {
             deadline = deadline ? std::min(*deadline, t) : t;
         };
 
+        while (!loop.held.empty() && loop.held.front().due <= now) {
+            loop.transmit(loop.held.front().bytes, now);
+            loop.heldBytes -= loop.held.front().bytes.size();
+            loop.held.pop_front();
+        }
+        if (!loop.held.empty())
+            wakeAt(loop.held.front().due);
+
         if (!loop.out.empty()) {
             const std::size_t n = std::min(loop.out.size(), loop.tx.allowance(now));
             if (n == 0) {
@@ -162,7 +195,8 @@ int Simulator::run() {
                 masterEvents |= POLLOUT; // the host is not reading: wait for room
             }
         }
-        if (!loop.lingerUntil && !loop.xoffSent && loop.out.size() < kOutputLimit) {
+        if (!loop.lingerUntil && !loop.xoffSent &&
+            loop.out.size() + loop.heldBytes < kOutputLimit) {
             if (!loop.rxPending) {
                 masterEvents |= POLLIN;
             } else if (const std::size_t allowance = loop.rx.allowance(now); allowance > 0) {
@@ -283,7 +317,7 @@ void Simulator::lineChanged(const LineWatch::Change& change, Loop& loop) {
     }
     // Replies to a host that has gone are never delivered, and the next host must not find
     // them waiting on the line.
-    loop.out.clear();
+    loop.dropReplies();
     loop.hostOpen = change.hostOpen;
     ::tcflush(pty_.ownSlave(), TCIFLUSH);
     std::vector<std::string> lines;
@@ -294,7 +328,7 @@ void Simulator::lineChanged(const LineWatch::Change& change, Loop& loop) {
         if (protocol_.sessionActive()) {
             protocol_.lineReset();
             if (sessionEnded(lines))
-                loop.lingerUntil = Clock::now() + options_.linger;
+                loop.lingerUntil = Clock::now() + options_.linger + options_.replyDelay;
         } else {
             protocol_.lineReset();
         }
@@ -306,6 +340,7 @@ void Simulator::lineChanged(const LineWatch::Change& change, Loop& loop) {
 void Simulator::receive(std::span<const std::uint8_t> bytes, Loop& loop) {
     std::vector<std::string> lines;
     DeviceProtocol::Output output;
+    bool xoff = false;
     {
         std::lock_guard lock(mutex_);
         status_.bytesReceived += bytes.size();
@@ -325,21 +360,27 @@ void Simulator::receive(std::span<const std::uint8_t> bytes, Loop& loop) {
                 if (xoffDue(output.frames[i], before, loop)) {
                     // The host's line stops sending, and this device never reads again.
                     loop.xoffSent = status_.xoffSent = true;
-                    output.reply.push_back(kXoff);
+                    xoff = true;
                     if (options_.log)
                         lines.push_back("-- XOFF sent after block " + std::to_string(loop.blocks) +
                                         "; reading no more");
                 }
             }
             if (protocol_.sessionsEnded() != before && sessionEnded(lines))
-                loop.lingerUntil = Clock::now() + options_.linger;
+                loop.lingerUntil = Clock::now() + options_.linger + options_.replyDelay;
         }
     }
     changed_.notify_all();
-    if (!output.reply.empty() && loop.hostOpen) {
-        if (loop.out.empty())
-            loop.tx.startBurst(Clock::now());
-        loop.out.insert(loop.out.end(), output.reply.begin(), output.reply.end());
+    if (loop.hostOpen) {
+        const auto now = Clock::now();
+        if (options_.replyDelay.count() > 0 && !output.reply.empty()) {
+            loop.heldBytes += output.reply.size();
+            loop.held.push_back({now + options_.replyDelay, std::move(output.reply)});
+        } else {
+            loop.transmit(output.reply, now);
+        }
+        if (xoff)
+            loop.transmit(std::span(&kXoff, 1), now);
     }
     emit(lines);
 }
@@ -362,7 +403,7 @@ void Simulator::writeDump() {
 
 void Simulator::hangUp(Loop& loop) {
     pty_.close();
-    loop.out.clear();
+    loop.dropReplies();
     loop.hostOpen = false;
     std::vector<std::string> lines;
     {

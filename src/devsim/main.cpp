@@ -32,6 +32,8 @@ int main(int argc, char** argv) {
     std::string garbage;
     std::uint64_t hangupAfter = 0;
     std::uint64_t xoffAfter = 0;
+    std::uint64_t completeEarly = 0;
+    unsigned replyDelayMs = 0;
     bool verbose = false;
 
     app.add_option("--link", options.linkPath, "Make a symbolic link PATH to the terminal")
@@ -65,6 +67,16 @@ int main(int argc, char** argv) {
                        "more")
             ->check(CLI::PositiveNumber)
             ->type_name("N");
+    auto* completeEarlyOption =
+        app.add_option("--complete-early", completeEarly,
+                       "Answer the write step's completion once N blocks of a download are "
+                       "stored, and take no more of that step")
+            ->check(CLI::PositiveNumber)
+            ->type_name("N");
+    app.add_option("--reply-delay", replyDelayMs,
+                   "Send every answer this many milliseconds after its request has arrived")
+        ->check(CLI::Range(0u, 3'600'000u))
+        ->type_name("MS");
     app.add_option("--deaf-polls", options.deafPolls,
                    "Leave the first K connect polls of each session unechoed")
         ->check(CLI::NonNegativeNumber)
@@ -101,6 +113,9 @@ int main(int argc, char** argv) {
         options.hangupAfter = hangupAfter;
     if (xoffOption->count() > 0)
         options.xoffAfterBlocks = xoffAfter;
+    if (completeEarlyOption->count() > 0)
+        options.completeEarlyAfter = completeEarly;
+    options.replyDelay = std::chrono::milliseconds(replyDelayMs);
     if (verbose)
         options.log = [](std::string_view line) { std::cerr << "pexo-devsim: " << line << '\n'; };
 

@@ -119,15 +119,21 @@ std::chrono::milliseconds DownloadSession::pollInterval() const {
 // been quiet for a moment (a slow line may still carry echoes of polls sent before the first
 // echo came back), for about as long as the echoes take on the line at most; then go on
 // regardless (a device that stopped echoing meets the protocol's own time-outs). Polls sent
-// before the device was there are never echoed and are not waited for.
+// before the device was there are never echoed and are not waited for. A slow device echoes
+// late, one poll period apart: the moment of quiet is longer than a poll period, so that the
+// echoes of polls still on their way are never taken for their end.
 void DownloadSession::awaitOutstandingEchoes(std::uint32_t baudRate,
+                                             std::chrono::milliseconds pollPeriod,
                                              std::optional<std::chrono::milliseconds> limit) {
     using namespace std::chrono;
     const std::uint64_t baud = baudRate > 0 ? baudRate : 9600;
     const auto charTime = [&](std::uint64_t chars) {
         return milliseconds((chars * 10'000 + baud - 1) / baud);
     };
-    const milliseconds quiet = std::max<milliseconds>(milliseconds(50), charTime(6));
+    // A poll period is counted in up to 100 ms: past that, a device would have to echo more
+    // than a period late for the count to miss an echo, and the start must not wait seconds.
+    const milliseconds quiet = std::max<milliseconds>(milliseconds(50), charTime(6)) +
+                               std::min<milliseconds>(pollPeriod, milliseconds(100));
 
     std::unique_lock lock(echoMutex_);
     if (echoesSeen_ == 0 || stopping_)
@@ -168,10 +174,11 @@ void DownloadSession::startProtocol(CompletionSink sink) {
     advanceStep(*ctx);
     thread_ = std::make_unique<CUDownloadProtocolThread>(host_, *writer_, sink, clock_);
     const std::uint32_t baud = ctx->baudRate;
-    const bool started = thread_->start([this, baud, limit = echoWaitLimit_] {
-        awaitOutstandingEchoes(baud, limit);
-        countingEchoes_ = false;
-    });
+    const bool started =
+        thread_->start([this, baud, period = pollInterval(), limit = echoWaitLimit_] {
+            awaitOutstandingEchoes(baud, period, limit);
+            countingEchoes_ = false;
+        });
     if (!started) {
         countingEchoes_ = false;
         host_.showMessage(kThreadStartFailedText, MessageIcon::Stop);

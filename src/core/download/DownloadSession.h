@@ -95,7 +95,7 @@ public:
 
 private:
     void receive(std::span<const std::uint8_t> chunk);
-    void awaitOutstandingEchoes(std::uint32_t baudRate,
+    void awaitOutstandingEchoes(std::uint32_t baudRate, std::chrono::milliseconds pollPeriod,
                                 std::optional<std::chrono::milliseconds> limit);
 
     Host& host_;
