@@ -118,7 +118,8 @@ struct Reference {
     bool headerError = false;    // a header failed while every member before it was whole
 };
 
-void readMember(archive* a, Member& member) {
+// Reads no further than one block past `stated`: damaged data can decode to gigabytes.
+void readMember(archive* a, Member& member, la_int64_t stated) {
     const void* block = nullptr;
     std::size_t size = 0;
     la_int64_t offset = 0;
@@ -128,6 +129,8 @@ void readMember(archive* a, Member& member) {
         inOrder = inOrder && offset == static_cast<la_int64_t>(member.data.size());
         const auto* bytes = static_cast<const std::uint8_t*>(block);
         member.data.insert(member.data.end(), bytes, bytes + size);
+        if (static_cast<la_int64_t>(member.data.size()) > stated)
+            break;
     }
     member.whole = inOrder && r == ARCHIVE_EOF;
 }
@@ -161,7 +164,7 @@ Reference readReference(const std::uint8_t* data, std::size_t size) {
         const la_int64_t stated = archive_entry_size(entry);
         const bool statedOk = archive_entry_size_is_set(entry) && stated >= 0 &&
                               stated <= static_cast<la_int64_t>(UINT32_MAX);
-        readMember(a, member);
+        readMember(a, member, stated);
         member.whole =
             member.whole && statedOk && static_cast<la_int64_t>(member.data.size()) == stated;
         if (!member.whole)

@@ -94,7 +94,9 @@ bool checkArchive(const std::string& path, int mode) {
         int r;
         while ((r = archive_read_data_block(reader.handle(), &block, &size, &offset)) ==
                ARCHIVE_OK) {
-            if (offset != total)
+            // Damaged data can decode to far more than the header states: stop at the first
+            // byte too many rather than decode it all.
+            if (offset != total || static_cast<la_int64_t>(size) > stated - total)
                 return false;
             total += static_cast<la_int64_t>(size);
         }
