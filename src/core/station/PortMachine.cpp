@@ -180,7 +180,7 @@ std::optional<StationClock::TimePoint> PortMachine::poll(TimePoint now) {
     if (waitingFor_ == PortState::WaitingForRemoval) {
         if (silent) {
             waitingFor_ = PortState::WaitingForDevice;
-            waitStarted_ = now;
+            restartPolling(now);
             publish(waitingFor_);
         }
     } else if (heard) {
@@ -195,7 +195,7 @@ std::optional<StationClock::TimePoint> PortMachine::poll(TimePoint now) {
             end(PortEnd::Done, now);
             return std::nullopt;
         }
-        waitStarted_ = now;
+        restartPolling(now);
     } else if (!retrying_ && plan_.connectTimeout && now - waitStarted_ >= *plan_.connectTimeout) {
         events_.message("No answer from the device: it never echoed the connect poll.");
         end(PortEnd::ConnectTimeout, now);
@@ -213,6 +213,14 @@ std::optional<StationClock::TimePoint> PortMachine::poll(TimePoint now) {
     else if (plan_.connectTimeout)
         due = std::min(due, waitStarted_ + *plan_.connectTimeout);
     return std::max(due, now);
+}
+
+// The next device's connect poll starts afresh: polls that went unanswered while the line was
+// empty are not echoes the protocol's start should wait for.
+void PortMachine::restartPolling(TimePoint now) {
+    port_.beginPolling();
+    echoes_ = port_.echoCount();
+    lastEcho_ = waitStarted_ = now;
 }
 
 void PortMachine::startDownload(TimePoint now) {

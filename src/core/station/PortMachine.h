@@ -79,6 +79,7 @@ private:
     std::optional<TimePoint> openPort(TimePoint now);
     std::optional<TimePoint> poll(TimePoint now);
     std::optional<TimePoint> download(TimePoint now);
+    void restartPolling(TimePoint now);
     void startDownload(TimePoint now);
     // Writes the try's record; false when it could not be kept.
     bool recordTry(const TryOutcome& outcome, TimePoint now);
