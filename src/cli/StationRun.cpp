@@ -57,10 +57,7 @@ public:
                     EndBell& bell)
         : console_(console), prefixes_(std::move(prefixes)), log_(log), bell_(bell) {}
 
-    void portChanged(std::size_t, const PortSnapshot& snapshot) override {
-        if (snapshot.state == PortState::Ended)
-            bell_.ring();
-    }
+    void portChanged(std::size_t, const PortSnapshot&) override {}
     void tryEnded(std::size_t port, const DownloadRecord& record) override {
         for (const std::string& line : record.lines)
             console_.result(prefixes_[port] + line);
@@ -76,6 +73,7 @@ public:
     void message(std::size_t port, const std::string& text) override {
         console_.message(prefixes_[port] + text);
     }
+    void portFinished(std::size_t) override { bell_.ring(); }
 
 private:
     Console& console_;

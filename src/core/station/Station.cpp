@@ -37,7 +37,7 @@ struct Station::Lane : PortEvents {
                 bell.wait(lock, [this] { return woken; });
             woken = false;
         }
-        station.laneEnded();
+        station.laneEnded(index);
     }
 
     void changed(const PortSnapshot& snapshot) override {
@@ -85,10 +85,13 @@ void Station::stop() {
         lane->machine->stop(PortMachine::Stop::Now);
 }
 
-void Station::laneEnded() {
-    std::lock_guard lock(endMutex_);
-    --running_;
-    endChanged_.notify_all();
+void Station::laneEnded(std::size_t port) {
+    {
+        std::lock_guard lock(endMutex_);
+        --running_;
+        endChanged_.notify_all();
+    }
+    listener_.portFinished(port);
 }
 
 bool Station::allEnded() const {

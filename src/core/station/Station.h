@@ -29,6 +29,8 @@ public:
     // The record could not be written; `text` is the record as the log would have held it.
     virtual void recordLost(std::size_t port, const std::string& text, const std::string& why) = 0;
     virtual void message(std::size_t port, const std::string& text) = 0;
+    // The port's thread is done: allEnded() counts it from now on.
+    virtual void portFinished(std::size_t port) = 0;
 };
 
 // Several ports, each flashing device after device on a thread of its own, and the record
@@ -62,7 +64,7 @@ private:
     struct Lane;
 
     bool keep(std::size_t port, const DownloadRecord& record);
-    void laneEnded();
+    void laneEnded(std::size_t port);
 
     const StationClock& clock_;
     const PortPlan plan_;
