@@ -32,7 +32,7 @@ Json optionalText(const std::optional<std::string>& text) {
 
 // Every column as text, in the log's order; null as none.
 std::vector<std::pair<const char*, std::optional<std::string>>> columns(const DownloadRecord& r) {
-    const auto usb = [&](std::string UsbRecord::*field) -> std::optional<std::string> {
+    const auto usb = [&](std::string UsbIdentity::*field) -> std::optional<std::string> {
         if (!r.identity.usb)
             return std::nullopt;
         return (*r.identity.usb).*field;
@@ -51,11 +51,11 @@ std::vector<std::pair<const char*, std::optional<std::string>>> columns(const Do
         {"device", r.identity.device},
         {"by_id", r.identity.byId},
         {"by_path", r.identity.byPath},
-        {"usb_vid", usb(&UsbRecord::vid)},
-        {"usb_pid", usb(&UsbRecord::pid)},
-        {"usb_serial", usb(&UsbRecord::serial)},
-        {"usb_manufacturer", usb(&UsbRecord::manufacturer)},
-        {"usb_product", usb(&UsbRecord::product)},
+        {"usb_vid", usb(&UsbIdentity::vid)},
+        {"usb_pid", usb(&UsbIdentity::pid)},
+        {"usb_serial", usb(&UsbIdentity::serial)},
+        {"usb_manufacturer", usb(&UsbIdentity::manufacturer)},
+        {"usb_product", usb(&UsbIdentity::product)},
         {"archive", r.archive},
         {"image_sha256", r.imageSha256},
         {"image_length", std::to_string(r.imageLength)},

@@ -1,14 +1,25 @@
 #include "core/station/PortIdentity.h"
 
-#include <filesystem>
-
 namespace pexo {
+namespace {
 
-PortIdentity describeDevicePath(const std::string& path) {
+std::optional<std::string> unlessEmpty(const std::string& text) {
+    return text.empty() ? std::nullopt : std::optional(text);
+}
+
+} // namespace
+
+PortIdentity describeDevicePath(const std::string& path, const DeviceTree& tree) {
     PortIdentity identity;
-    std::error_code error;
-    const auto resolved = std::filesystem::canonical(path, error);
-    identity.device = error ? path : resolved.string();
+    const std::optional<PortDescription> description = describePort(path, tree);
+    if (!description) {
+        identity.device = path;
+        return identity;
+    }
+    identity.device = description->path;
+    identity.byId = unlessEmpty(description->byId);
+    identity.byPath = unlessEmpty(description->byPath);
+    identity.usb = description->usb;
     return identity;
 }
 

@@ -44,7 +44,7 @@ std::vector<DownloadRecord> samples() {
     passed.host = "line-3";
     passed.port = "COM1";
     passed.identity = {"/dev/ttyUSB0", "/dev/serial/by-id/usb-FTDI_\"A\",1-if00",
-                       "/dev/serial/by-path/pci-0:1.0", UsbRecord{"0403", "6001", "A1B2", "FTDI", "FT232R\tUSB"}};
+                       "/dev/serial/by-path/pci-0:1.0", UsbIdentity{"0403", "6001", "A1B2", "FTDI", "FT232R\tUSB"}};
     passed.archive = std::string("/srv/images/caf\xC3\xA9/bad\xFF\x01name.lzh");
     passed.imageSha256 = std::string(64, 'a');
     passed.imageLength = 4096;
