@@ -78,8 +78,13 @@ bool waitForRecords(const std::string& path, std::size_t count) {
     return false;
 }
 
+// Four 1 KiB blocks from address 0, with the settings' own time-outs: a download that timed
+// out on a busy machine would leave its device unplugged for good, and the loop waiting.
 std::vector<std::string> stationArgs(const Workspace& ws, std::vector<std::string> extra) {
-    auto args = cliArgs(ws, smallRun());
+    auto args = cliArgs(ws, {"--erase-first", "0", "--erase-sectors", "4", "--write-first", "0",
+                             "--write-last", "FFF", "--timeout-write", "10000",
+                             "--timeout-sector", "10000", "--timeout-erase", "10000",
+                             "--timeout-checksum", "10000"});
     args.insert(args.end(), extra.begin(), extra.end());
     return args;
 }
@@ -92,13 +97,13 @@ TEST(Station, FourPortsFlashThreeDevicesEachAndRecordEveryOneInJsonAndCsv) {
     for (const std::string log : {"r.jsonl", "r.csv"}) {
         SCOPED_TRACE(log);
         std::vector<std::unique_ptr<ChildProcess>> devices;
-        std::vector<std::string> args{"--loop", "--count", "3", "--gone-after", "150",
+        std::vector<std::string> args{"--loop", "--count", "3", "--gone-after", "200",
                                       "--log", ws.path(log), "--quiet"};
         std::map<std::string, std::string> dumpOf;
         for (int i = 0; i < kPorts; ++i) {
             const std::string dump = ws.path(log + "-dump" + std::to_string(i));
             devices.push_back(std::make_unique<ChildProcess>(
-                kDevsim, std::vector<std::string>{"--replug", "0.4", "--linger", "0.1",
+                kDevsim, std::vector<std::string>{"--replug", "1", "--linger", "0.1",
                                                   "--sessions", "3", "--dump", dump}));
             const auto pty = devices.back()->firstLine(10s);
             ASSERT_TRUE(pty) << devices.back()->standardError();
