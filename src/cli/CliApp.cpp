@@ -233,9 +233,9 @@ int runCli(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
         return kExitSetupFailed;
 
     if (request.station.wanted()) {
-        const StationJob job{request,       settings->comm,     settings->params,
-                             ports,         image.buffer(),     loader.imageSize(),
-                             loader.imageFile(), log.isOpen() ? &log : nullptr};
+        const StationJob job{
+            request,        settings->comm,     settings->params,   ports,
+            image.buffer(), loader.imageSize(), loader.imageFile(), log.isOpen() ? &log : nullptr};
         return runStation(job, console, signals);
     }
 

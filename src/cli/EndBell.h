@@ -1,9 +1,8 @@
 #pragma once
 
+#include <cstdint>
 #include <sys/eventfd.h>
 #include <unistd.h>
-
-#include <cstdint>
 
 namespace pexo::cli {
 

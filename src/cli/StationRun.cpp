@@ -13,12 +13,11 @@
 #include "core/station/SessionPort.h"
 #include "core/station/Station.h"
 
-#include <poll.h>
-#include <unistd.h>
-
 #include <climits>
 #include <filesystem>
 #include <memory>
+#include <poll.h>
+#include <unistd.h>
 
 namespace pexo::cli {
 namespace {
@@ -164,8 +163,8 @@ int runStation(const StationJob& job, Console& console, StopSignals& signals) {
         int timeout = -1;
         if (showProgress)
             timeout = static_cast<int>(std::max<std::int64_t>(
-                0, std::chrono::ceil<std::chrono::milliseconds>(nextProgress - Clock::now())
-                       .count()));
+                0,
+                std::chrono::ceil<std::chrono::milliseconds>(nextProgress - Clock::now()).count()));
         pollfd fds[2] = {{signals.fd(), POLLIN, 0}, {bell.fd(), POLLIN, 0}};
         ::poll(fds, 2, timeout);
         if ((fds[0].revents & POLLIN) && signals.take() && !interrupted) {

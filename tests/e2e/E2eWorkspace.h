@@ -8,10 +8,9 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <stdlib.h>
 #include <string>
 #include <vector>
-
-#include <stdlib.h>
 
 namespace pexo::test {
 
@@ -56,8 +55,8 @@ inline std::vector<std::string> cliArgs(const Workspace& ws, std::vector<std::st
 
 // A quick run: four 1 KiB blocks from address 0, short time-outs for the silent cases.
 inline std::vector<std::string> smallRun() {
-    return {"--erase-first", "0", "--erase-sectors", "4", "--write-first", "0",
-            "--write-last",  "FFF", "--timeout-write", "300", "--timeout-sector", "300",
+    return {"--erase-first",   "0",   "--erase-sectors",    "4",   "--write-first",    "0",
+            "--write-last",    "FFF", "--timeout-write",    "300", "--timeout-sector", "300",
             "--timeout-erase", "300", "--timeout-checksum", "300"};
 }
 

@@ -4,13 +4,12 @@
 #include "support/ChildProcess.h"
 #include "support/Sha256.h"
 
-#include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
-
 #include <csignal>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <map>
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <sstream>
 #include <thread>
 
@@ -82,9 +81,8 @@ bool waitForRecords(const std::string& path, std::size_t count) {
 // out on a busy machine would leave its device unplugged for good, and the loop waiting.
 std::vector<std::string> stationArgs(const Workspace& ws, std::vector<std::string> extra) {
     auto args = cliArgs(ws, {"--erase-first", "0", "--erase-sectors", "4", "--write-first", "0",
-                             "--write-last", "FFF", "--timeout-write", "10000",
-                             "--timeout-sector", "10000", "--timeout-erase", "10000",
-                             "--timeout-checksum", "10000"});
+                             "--write-last", "FFF", "--timeout-write", "10000", "--timeout-sector",
+                             "10000", "--timeout-erase", "10000", "--timeout-checksum", "10000"});
     args.insert(args.end(), extra.begin(), extra.end());
     return args;
 }
@@ -97,14 +95,14 @@ TEST(Station, FourPortsFlashThreeDevicesEachAndRecordEveryOneInJsonAndCsv) {
     for (const std::string log : {"r.jsonl", "r.csv"}) {
         SCOPED_TRACE(log);
         std::vector<std::unique_ptr<ChildProcess>> devices;
-        std::vector<std::string> args{"--loop", "--count", "3", "--gone-after", "200",
-                                      "--log", ws.path(log), "--quiet"};
+        std::vector<std::string> args{"--loop", "--count", "3",          "--gone-after",
+                                      "200",    "--log",   ws.path(log), "--quiet"};
         std::map<std::string, std::string> dumpOf;
         for (int i = 0; i < kPorts; ++i) {
             const std::string dump = ws.path(log + "-dump" + std::to_string(i));
             devices.push_back(std::make_unique<ChildProcess>(
-                kDevsim, std::vector<std::string>{"--replug", "1", "--linger", "0.1",
-                                                  "--sessions", "3", "--dump", dump}));
+                kDevsim, std::vector<std::string>{"--replug", "1", "--linger", "0.1", "--sessions",
+                                                  "3", "--dump", dump}));
             const auto pty = devices.back()->firstLine(10s);
             ASSERT_TRUE(pty) << devices.back()->standardError();
             args.insert(args.end(), {"--port", *pty});
@@ -187,16 +185,16 @@ TEST(Station, AStopCancelsTheDownloadAndAVanishedPortFailsItsDownload) {
         devsim::Simulator device(std::move(options));
         ASSERT_TRUE(device.start()) << device.error();
         const std::string log = ws.path("r.jsonl");
-        auto args = cliArgs(ws, {"--write-first", "0", "--write-last", "FFFFF", "--loop",
-                                 "--retries", "3", "--log", log, "--quiet", "--port",
-                                 device.slavePath(), archive});
+        auto args =
+            cliArgs(ws, {"--write-first", "0", "--write-last", "FFFFF", "--loop", "--retries", "3",
+                         "--log", log, "--quiet", "--port", device.slavePath(), archive});
         ChildProcess cli(kCli, args);
         if (c.hangUp) {
             // Recorded without a retry (the device has gone with its port), then waited for.
             ASSERT_TRUE(waitForRecords(log, 1));
         } else {
-            ASSERT_TRUE(device.waitFor([](const devsim::Status& s) { return s.bytesReceived >= 5000; },
-                                       kDeadline));
+            ASSERT_TRUE(device.waitFor(
+                [](const devsim::Status& s) { return s.bytesReceived >= 5000; }, kDeadline));
         }
         cli.signal(SIGTERM);
         ASSERT_EQ(cli.wait(kDeadline), c.status) << cli.standardError();
@@ -206,8 +204,8 @@ TEST(Station, AStopCancelsTheDownloadAndAVanishedPortFailsItsDownload) {
         EXPECT_EQ(field(records[0], "attempt"), "1");
         const auto lines = splitLines(cli.standardOutput());
         ASSERT_FALSE(lines.empty());
-        EXPECT_EQ(lines.back(), device.slavePath() + (c.hangUp ? ": 0 passed, 1 failed"
-                                                               : ": 0 passed, 0 failed"));
+        EXPECT_EQ(lines.back(), device.slavePath() +
+                                    (c.hangUp ? ": 0 passed, 1 failed" : ": 0 passed, 0 failed"));
     }
 }
 

@@ -1,9 +1,8 @@
 #include "core/station/DownloadRecord.h"
 
-#include <nlohmann/json.hpp>
-
 #include <cstdio>
 #include <ctime>
+#include <nlohmann/json.hpp>
 
 namespace pexo {
 namespace {

@@ -10,8 +10,8 @@ namespace pexo {
 
 // Where one port of the station stands.
 enum class PortState {
-    WaitingForPort,    // the port is missing or cannot be opened; looked for again and again
-    WaitingForDevice,  // polling for the next device (or, on a retry, the same one)
+    WaitingForPort,   // the port is missing or cannot be opened; looked for again and again
+    WaitingForDevice, // polling for the next device (or, on a retry, the same one)
     Downloading,
     Recording,         // the try's record is being written
     WaitingForRemoval, // the device flashed last still answers; it must go first

@@ -1,14 +1,13 @@
 #include "core/station/RecordLog.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace pexo {
 namespace {
@@ -17,8 +16,9 @@ bool endsWithCsv(const std::string& path) {
     constexpr std::string_view suffix = ".csv";
     if (path.size() < suffix.size())
         return false;
-    return std::equal(suffix.begin(), suffix.end(), path.end() - suffix.size(),
-                      [](char a, char b) { return a == std::tolower(static_cast<unsigned char>(b)); });
+    return std::equal(suffix.begin(), suffix.end(), path.end() - suffix.size(), [](char a, char b) {
+        return a == std::tolower(static_cast<unsigned char>(b));
+    });
 }
 
 std::string reason(const char* what, int error) {
@@ -53,8 +53,8 @@ std::optional<std::string> RecordLog::open(const std::string& path) {
     if (fd_ >= 0)
         return "the log is already open";
     // Non-blocking, so that a FIFO in the file's place cannot hang the start.
-    const int fd =
-        ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0644);
+    const int fd = ::open(path.c_str(),
+                          O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0644);
     if (fd < 0)
         return reason("cannot open it", errno);
     struct stat st {};

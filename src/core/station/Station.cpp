@@ -66,8 +66,7 @@ Station::~Station() {
     join();
 }
 
-void Station::addPort(const std::string& name, const std::string& devicePath,
-                      StationPort& port) {
+void Station::addPort(const std::string& name, const std::string& devicePath, StationPort& port) {
     lanes_.push_back(std::make_unique<Lane>(*this, lanes_.size(), name, devicePath, port));
 }
 

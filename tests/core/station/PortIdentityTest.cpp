@@ -1,10 +1,10 @@
 // What a record names of its port, from a fake device tree.
 #include "core/station/PortIdentity.h"
+
 #include "devsim/FakeDeviceTree.h"
 
-#include <gtest/gtest.h>
-
 #include <filesystem>
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 namespace pexo {

@@ -1,9 +1,8 @@
 // The port machine driven by a fake clock over a scripted port: no threads, no waiting.
 #include "core/station/PortMachine.h"
 
-#include <gtest/gtest.h>
-
 #include <deque>
+#include <gtest/gtest.h>
 
 namespace pexo {
 namespace {
@@ -82,8 +81,12 @@ private:
 class Rig : public PortEvents {
 public:
     explicit Rig(PortPlan plan)
-        : machine(port, clock, plan, *this, base(), "/dev/ttyFAKE",
-                  [](const std::string& path) { return PortIdentity{path, {}, {}, {}}; }, [] {}) {}
+        : machine(
+              port, clock, plan, *this, base(), "/dev/ttyFAKE",
+              [](const std::string& path) {
+                  return PortIdentity{path, {}, {}, {}};
+              },
+              [] {}) {}
 
     static DownloadRecord base() {
         DownloadRecord record;
@@ -166,10 +169,10 @@ TEST(PortMachine, FlashesADeviceWaitsUntilItHasGoneThenFlashesTheNext) {
     EXPECT_EQ(summary.failed, 0u);
     EXPECT_FALSE(summary.firstFailedResult);
     EXPECT_FALSE(rig.port.open_) << "the port is closed at the end";
-    const std::vector<PortState> expected{
-        PortState::WaitingForDevice, PortState::Downloading,      PortState::Recording,
-        PortState::WaitingForRemoval, PortState::WaitingForDevice, PortState::Downloading,
-        PortState::Recording,         PortState::Ended};
+    const std::vector<PortState> expected{PortState::WaitingForDevice, PortState::Downloading,
+                                          PortState::Recording,        PortState::WaitingForRemoval,
+                                          PortState::WaitingForDevice, PortState::Downloading,
+                                          PortState::Recording,        PortState::Ended};
     EXPECT_EQ(rig.states, expected);
 }
 

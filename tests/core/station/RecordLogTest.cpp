@@ -1,11 +1,10 @@
 // Records written to a real log file and read back, as JSON Lines and as CSV.
 #include "core/station/RecordLog.h"
 
-#include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
-
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 #include <sstream>
 
 namespace pexo {
@@ -44,7 +43,8 @@ std::vector<DownloadRecord> samples() {
     passed.host = "line-3";
     passed.port = "COM1";
     passed.identity = {"/dev/ttyUSB0", "/dev/serial/by-id/usb-FTDI_\"A\",1-if00",
-                       "/dev/serial/by-path/pci-0:1.0", UsbIdentity{"0403", "6001", "A1B2", "FTDI", "FT232R\tUSB"}};
+                       "/dev/serial/by-path/pci-0:1.0",
+                       UsbIdentity{"0403", "6001", "A1B2", "FTDI", "FT232R\tUSB"}};
     passed.archive = std::string("/srv/images/caf\xC3\xA9/bad\xFF\x01name.lzh");
     passed.imageSha256 = std::string(64, 'a');
     passed.imageLength = 4096;
@@ -54,7 +54,8 @@ std::vector<DownloadRecord> samples() {
     passed.baud = 115200;
     passed.attempt = 2;
     passed.result = 0;
-    passed.lines = {"Total time : 00:00:04", "normal end.", " PC Side Write Data Checksum : 0x0007F800"};
+    passed.lines = {"Total time : 00:00:04", "normal end.",
+                    " PC Side Write Data Checksum : 0x0007F800"};
     passed.elapsed = 4567ms;
     passed.pcChecksum = 0x7F800;
     passed.deviceChecksum = 0x7F800;
@@ -90,9 +91,11 @@ TEST(RecordLog, JsonLinesReadBackFieldForFieldInOrder) {
     for (const auto& item : read[0].items())
         names.push_back(item.key());
     const std::vector<std::string> expected{
-        "started", "ended", "host", "port", "device", "by_id", "by_path", "usb", "archive",
-        "image_sha256", "image_length", "write_first", "write_last", "sector_size", "baud",
-        "attempt", "result", "lines", "elapsed_s", "pc_checksum", "device_checksum", "pexo_version"};
+        "started",         "ended",       "host",       "port",        "device",
+        "by_id",           "by_path",     "usb",        "archive",     "image_sha256",
+        "image_length",    "write_first", "write_last", "sector_size", "baud",
+        "attempt",         "result",      "lines",      "elapsed_s",   "pc_checksum",
+        "device_checksum", "pexo_version"};
     EXPECT_EQ(names, expected);
 
     const auto& passed = read[0];
