@@ -209,5 +209,28 @@ TEST(Station, AStopCancelsTheDownloadAndAVanishedPortFailsItsDownload) {
     }
 }
 
+TEST(Station, ARecordThatCannotBeWrittenGoesToStderrAndEndsTheLoopWith20) {
+    Workspace ws;
+    const std::string archive = ws.archive(devsim::sampleImage(0x1000), "image.lzh");
+    const std::string log = ws.path("r.jsonl");
+    // The log is near the file size limit the program runs under: the record will not fit.
+    std::ofstream(log) << std::string(4600, 'x') << "\n";
+    ChildProcess device(kDevsim, {});
+    const auto pty = device.firstLine(10s);
+    ASSERT_TRUE(pty) << device.standardError();
+    auto args = stationArgs(ws, {"--loop", "--log", log, "--quiet", "--port", *pty, archive});
+    args.insert(args.begin(), {"--fsize=5000", kCli});
+    ChildProcess cli("/usr/bin/prlimit", args);
+    ASSERT_EQ(cli.wait(kDeadline), 20) << cli.standardError();
+
+    const std::string said = cli.standardError();
+    EXPECT_NE(said.find("--log " + log + ": cannot write it"), std::string::npos) << said;
+    EXPECT_NE(said.find("\"result\":0"), std::string::npos) << "the record itself: " << said;
+    const auto lines = splitLines(cli.standardOutput());
+    EXPECT_NE(std::find(lines.begin(), lines.end(), *pty + ": normal end."), lines.end());
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), *pty + ": 1 passed, 0 failed");
+}
+
 } // namespace
 } // namespace pexo::test

@@ -216,8 +216,9 @@ TEST(PortMachine, RetriesTheSameDeviceUpToTheLimitAndRecordsEachTry) {
         EXPECT_EQ(summary.failed, c.failed);
         EXPECT_EQ(summary.end, PortEnd::Done);
         EXPECT_EQ(rig.port.opens, static_cast<int>(c.attempts.size()));
-        if (c.failed)
+        if (c.failed) {
             EXPECT_EQ(summary.firstFailedResult, c.results.front());
+        }
     }
 }
 
