@@ -3,10 +3,12 @@
 #include "cli/ArchiveProgress.h"
 #include "cli/CliRequest.h"
 #include "cli/Console.h"
+#include "cli/EndBell.h"
 #include "cli/ExitStatus.h"
 #include "cli/PortDownload.h"
 #include "cli/PortHost.h"
 #include "cli/PortList.h"
+#include "cli/StationRun.h"
 #include "cli/StopSignals.h"
 #include "core/image/ArchiverModule.h"
 #include "core/image/ImageDocument.h"
@@ -14,6 +16,7 @@
 #include "core/settings/AtomicFile.h"
 #include "core/settings/ParameterChecks.h"
 #include "core/settings/SettingsFile.h"
+#include "core/station/RecordLog.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -106,30 +109,6 @@ std::optional<Settings> loadSettings(const CliRequest& request, Console& console
     }
     return settings;
 }
-
-// A descriptor the port threads ring when they end, so the main loop sleeps between events.
-class EndBell {
-public:
-    EndBell() : fd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
-    ~EndBell() {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    EndBell(const EndBell&) = delete;
-    EndBell& operator=(const EndBell&) = delete;
-    int fd() const { return fd_; }
-    void ring() {
-        const std::uint64_t one = 1;
-        (void)!::write(fd_, &one, sizeof one);
-    }
-    void drain() {
-        std::uint64_t count = 0;
-        (void)!::read(fd_, &count, sizeof count);
-    }
-
-private:
-    int fd_;
-};
 
 bool signalPending(StopSignals& signals) {
     pollfd p{signals.fd(), POLLIN, 0};
@@ -225,6 +204,15 @@ int runCli(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
     }
     const std::vector<PortChoice>& ports = std::get<std::vector<PortChoice>>(chosen);
 
+    // Before anything is sent: a run whose records cannot be kept must not start.
+    RecordLog log;
+    if (request.station.logFile) {
+        if (auto refused = log.open(*request.station.logFile)) {
+            console.message("--log " + *request.station.logFile + ": " + *refused);
+            return kExitSetupFailed;
+        }
+    }
+
     // The archive, unpacked once for every port.
     std::unique_ptr<Archiver> archiver = loadArchiverLibrary();
     ImageDocument image;
@@ -243,6 +231,13 @@ int runCli(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
     }
     if (!opened)
         return kExitSetupFailed;
+
+    if (request.station.wanted()) {
+        const StationJob job{
+            request,        settings->comm,     settings->params,   ports,
+            image.buffer(), loader.imageSize(), loader.imageFile(), log.isOpen() ? &log : nullptr};
+        return runStation(job, console, signals);
+    }
 
     EndBell bell;
     std::vector<std::unique_ptr<PortHost>> hosts;

@@ -4,6 +4,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include <cctype>
+#include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <sstream>
@@ -31,6 +33,53 @@ std::optional<std::string> takeConnectTimeout(const std::string& text,
     return std::nullopt;
 }
 
+// A whole number from `low` to `high`, or the message that refuses it.
+std::optional<std::string> takeWhole(const char* name, const std::string& text, unsigned long low,
+                                     unsigned long high, const char* unit, unsigned long& value) {
+    char* end = nullptr;
+    errno = 0;
+    const unsigned long long parsed = std::strtoull(text.c_str(), &end, 10);
+    const bool digits = !text.empty() && std::isdigit(static_cast<unsigned char>(text.front()));
+    if (!digits || *end != '\0' || errno == ERANGE || parsed < low || parsed > high)
+        return std::string(name) + ": \"" + text + "\" is not a whole number of " + unit +
+               " from " + std::to_string(low) + " to " + std::to_string(high) + ".";
+    value = static_cast<unsigned long>(parsed);
+    return std::nullopt;
+}
+
+// Generous bounds that keep every count and deadline far inside what the program holds.
+constexpr unsigned long kMaxCount = 1'000'000'000;
+constexpr unsigned long kMaxRetries = 1000;
+constexpr unsigned long kMaxGoneAfterMs = 24ul * 60 * 60 * 1000;
+
+std::optional<std::string> takeStation(const std::optional<std::string>& count,
+                                       const std::optional<std::string>& goneAfter,
+                                       const std::optional<std::string>& retries,
+                                       StationRequest& station) {
+    unsigned long value = 0;
+    if (count) {
+        if (!station.loop)
+            return std::string("--count: give it with --loop.");
+        if (auto refused = takeWhole("--count", *count, 1, kMaxCount, "devices", value))
+            return refused;
+        station.count = static_cast<unsigned>(value);
+    }
+    if (goneAfter) {
+        if (auto refused =
+                takeWhole("--gone-after", *goneAfter, 1, kMaxGoneAfterMs, "milliseconds", value))
+            return refused;
+        station.goneAfter = std::chrono::milliseconds(value);
+    }
+    if (retries) {
+        if (auto refused = takeWhole("--retries", *retries, 0, kMaxRetries, "retries", value))
+            return refused;
+        station.retries = static_cast<unsigned>(value);
+    }
+    if (station.logFile && station.logFile->empty())
+        return std::string("--log: give a file name.");
+    return std::nullopt;
+}
+
 } // namespace
 
 std::variant<CliRequest, CliExit> parseCommandLine(int argc, const char* const* argv) {
@@ -54,6 +103,32 @@ std::variant<CliRequest, CliExit> parseCommandLine(int argc, const char* const* 
                    "give up polling the device after SECONDS, above 0 and at most 604800 "
                    "(7 days) (default: poll until interrupted)");
     app.add_flag("-q,--quiet", request.quiet, "no progress on stderr");
+
+    const char* line = "Production line";
+    StationRequest& station = request.station;
+    std::optional<std::string> count, goneAfter, retries;
+    app.add_flag("--loop", station.loop,
+                 "flash device after device on every port until stopped (SIGINT, SIGTERM) or "
+                 "--count")
+        ->group(line);
+    app.add_option("--count", count, "with --loop: end after N devices passed on each port")
+        ->group(line)
+        ->type_name("N");
+    app.add_option("--gone-after", goneAfter,
+                   "a device that has not echoed the poll for MS milliseconds has gone "
+                   "(default 2000)")
+        ->group(line)
+        ->type_name("MS");
+    app.add_option("--retries", retries,
+                   "try a download that failed (result 1-7, 9-11) again on the same device, up "
+                   "to N more times (default 0)")
+        ->group(line)
+        ->type_name("N");
+    app.add_option("--log", station.logFile,
+                   "append a record of every download try to FILE: JSON Lines, or CSV when it "
+                   "ends in .csv")
+        ->group(line)
+        ->type_name("FILE");
 
     const char* group = "Settings (override the settings file)";
     auto text = [&](const char* name, std::optional<std::string>& target, const char* help) {
@@ -96,6 +171,8 @@ std::variant<CliRequest, CliExit> parseCommandLine(int argc, const char* const* 
         if (auto refused = takeConnectTimeout(*connectTimeout, *request.connectTimeout))
             return CliExit{kExitSetupFailed, *refused, false};
     }
+    if (auto refused = takeStation(count, goneAfter, retries, station))
+        return CliExit{kExitSetupFailed, *refused, false};
     return request;
 }
 

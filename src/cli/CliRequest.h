@@ -10,6 +10,18 @@
 
 namespace pexo::cli {
 
+// The production-line options: device after device, retries, a record of every try.
+struct StationRequest {
+    bool loop = false;
+    std::optional<unsigned> count; // with loop: end after this many devices passed on each port
+    std::chrono::milliseconds goneAfter{2000};
+    unsigned retries = 0;
+    std::optional<std::string> logFile;
+
+    // The ports then run as a station rather than as one download each.
+    bool wanted() const { return loop || retries > 0 || logFile.has_value(); }
+};
+
 // What the operator asked for on the command line.
 struct CliRequest {
     std::string archive;
@@ -18,6 +30,7 @@ struct CliRequest {
     SettingOverrides overrides;
     std::optional<std::chrono::milliseconds> connectTimeout; // above 0, at most 7 days
     bool quiet = false;
+    StationRequest station;
 };
 
 // The parse either gives a request or ends the program: `status` with `text` for stdout

@@ -106,6 +106,13 @@ void DeviceProtocol::lineReset() {
         endSession();
 }
 
+void DeviceProtocol::unplug() {
+    phase_ = Phase::Idle;
+    request_.clear();
+    sessionActive_ = false;
+    startDownload();
+}
+
 void DeviceProtocol::begin(std::uint8_t commandByte, Output& out) {
     std::size_t length = requestLength(commandByte);
     if (commandByte == command::kWriteBlock) {

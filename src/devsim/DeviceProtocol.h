@@ -40,6 +40,9 @@ public:
 
     // Drops any partial request and ends the session in progress.
     void lineReset();
+    // The device is taken off the line: whatever it was doing is dropped, and no session is
+    // counted for it (an unplugged device has not served a host).
+    void unplug();
 
     // How many more bytes complete the request being collected: 1 between requests (the next
     // byte starts one), unlimited while bytes are dropped. Reading no further than this lets

@@ -73,6 +73,12 @@ struct Options {
     // before it takes the line down, so that its last reply is not lost in the hang-up
     // (longer by replyDelay, which holds that reply back).
     std::chrono::milliseconds linger{2000};
+    // Device after device (--replug): after each download (a session that reached the checksum
+    // request) the device keeps answering for `onFixture` (--linger), then is unplugged for
+    // `replug`: it hears nothing and says nothing. Then a fresh device, its memory cleared,
+    // answers. None: one device for good.
+    std::optional<std::chrono::milliseconds> replug;
+    std::chrono::milliseconds onFixture{0};
     // How many received frames are kept for inspection; older ones are dropped.
     std::size_t frameHistory = 65536;
 };

@@ -43,6 +43,10 @@ struct Simulator::Loop {
     std::optional<Clock::time_point> lingerUntil; // set once the last session has ended
     bool failed = false;
     bool xoffSent = false;     // --xoff-after took effect: nothing more is read
+    // --replug: a download has ended and the device is left on the fixture (Lingering), or
+    // it is off the line (Out), until `plugDue`.
+    enum class Plug { In, Lingering, Out } plug = Plug::In;
+    Clock::time_point plugDue{};
     unsigned blockSession = 0; // the session the blocks below belong to
     std::uint64_t blocks = 0;  // write blocks received in that session
 
@@ -162,6 +166,7 @@ int Simulator::run() {
         auto now = Clock::now();
         if (loop.lingerUntil && (!loop.hostOpen || now >= *loop.lingerUntil))
             break;
+        replugDue(loop, now);
 
         short masterEvents = 0;
         std::optional<Clock::time_point> deadline;
@@ -214,6 +219,8 @@ int Simulator::run() {
         }
         if (loop.lingerUntil)
             wakeAt(*loop.lingerUntil);
+        if (loop.plug != Loop::Plug::In)
+            wakeAt(loop.plugDue);
 
         std::array<pollfd, 4> fds{{{watch_.fd(), POLLIN, 0},
                                    {wakeFd_, POLLIN, 0},
@@ -346,7 +353,9 @@ void Simulator::receive(std::span<const std::uint8_t> bytes, Loop& loop) {
         status_.bytesReceived += bytes.size();
         // Bytes still arriving from a host that has closed the line are not answered; nor are
         // those after the last session, which belong to a download the device will not serve.
-        while (loop.hostOpen && !loop.lingerUntil && !loop.xoffSent && !bytes.empty()) {
+        // Bytes on a line without a device go nowhere.
+        while (loop.hostOpen && !loop.lingerUntil && !loop.xoffSent &&
+               loop.plug != Loop::Plug::Out && !bytes.empty()) {
             const unsigned before = protocol_.sessionsEnded();
             const std::size_t frameCount = output.frames.size();
             bytes = bytes.subspan(protocol_.receive(bytes, output));
@@ -366,8 +375,14 @@ void Simulator::receive(std::span<const std::uint8_t> bytes, Loop& loop) {
                                         "; reading no more");
                 }
             }
-            if (protocol_.sessionsEnded() != before && sessionEnded(lines))
-                loop.lingerUntil = Clock::now() + options_.linger + options_.replyDelay;
+            if (protocol_.sessionsEnded() != before) {
+                if (sessionEnded(lines)) {
+                    loop.lingerUntil = Clock::now() + options_.linger + options_.replyDelay;
+                } else if (options_.replug) {
+                    loop.plug = Loop::Plug::Lingering;
+                    loop.plugDue = Clock::now() + options_.onFixture;
+                }
+            }
         }
     }
     changed_.notify_all();
@@ -397,8 +412,42 @@ void Simulator::writeDump() {
     if (options_.dumpPath.empty())
         return;
     std::string error;
-    if (!writeDumpFile(options_.dumpPath, memory_.dump(), error) && error_.empty())
+    if (!writeDumpFile(dumpPath(), memory_.dump(), error) && error_.empty())
         error_ = error;
+}
+
+void Simulator::replugDue(Loop& loop, Clock::time_point now) {
+    if (loop.plug == Loop::Plug::In || now < loop.plugDue)
+        return;
+    std::vector<std::string> lines;
+    {
+        std::lock_guard lock(mutex_);
+        // Replies already on their way still arrive; nothing after them is heard.
+        protocol_.unplug();
+        if (loop.plug == Loop::Plug::Lingering) {
+            loop.plug = Loop::Plug::Out;
+            loop.plugDue = now + *options_.replug;
+            status_.plugged = false;
+            if (options_.log)
+                lines.push_back("-- device " + std::to_string(status_.device) + " unplugged");
+        } else {
+            loop.plug = Loop::Plug::In;
+            memory_ = SparseMemory{};
+            ++status_.device;
+            status_.plugged = true;
+            if (options_.log)
+                lines.push_back("-- device " + std::to_string(status_.device) + " plugged in");
+        }
+    }
+    changed_.notify_all();
+    emit(lines);
+}
+
+std::string Simulator::dumpPath() const {
+    // Each device of a --replug run keeps its own dump.
+    if (options_.replug)
+        return options_.dumpPath + "." + std::to_string(status_.device);
+    return options_.dumpPath;
 }
 
 void Simulator::hangUp(Loop& loop) {

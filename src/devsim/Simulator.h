@@ -31,6 +31,8 @@ struct Status {
     bool xoffSent = false; // the device sent XOFF and reads no more (--xoff-after)
     bool hungUp = false;   // the device took the line down (--hangup-after)
     bool finished = false; // run() has returned
+    unsigned device = 1;   // with --replug: the device on the line, counting from 1
+    bool plugged = true;   // with --replug: false while the line has no device
 };
 
 // The simulated device on a pseudo-terminal. run() serves on the calling thread (the
@@ -88,6 +90,9 @@ private:
     bool hangupDue() const;
     std::size_t hangupLimit(std::size_t want) const;
     void hangUp(Loop& loop);
+    // With --replug: moves the device on and off the line as its times come.
+    void replugDue(Loop& loop, Clock::time_point now);
+    std::string dumpPath() const;
     void setError(std::string text);
     void emit(const std::vector<std::string>& lines) const;
 

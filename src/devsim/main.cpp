@@ -3,6 +3,7 @@
 #include "devsim/Simulator.h"
 
 #include <CLI/CLI.hpp>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <iostream>
@@ -93,6 +94,20 @@ int main(int argc, char** argv) {
                    "Serve N sessions, then exit (default: until stopped)")
         ->check(CLI::PositiveNumber)
         ->type_name("N");
+    double replugSeconds = 0;
+    double lingerSeconds = 0;
+    auto* replugOption =
+        app.add_option("--replug", replugSeconds,
+                       "Device after device: after each download, go silent for SECONDS "
+                       "(unplugged), then answer as a fresh device with its memory cleared")
+            ->check(CLI::Range(0.0, 86400.0))
+            ->type_name("SECONDS");
+    app.add_option("--linger", lingerSeconds,
+                   "With --replug: keep answering for SECONDS after each download before going "
+                   "silent (left on the fixture)")
+        ->check(CLI::Range(0.0, 86400.0))
+        ->type_name("SECONDS")
+        ->needs(replugOption);
     app.add_flag("--verbose", verbose, "Describe every request on stderr");
 
     CLI11_PARSE(app, argc, argv);
@@ -116,6 +131,12 @@ int main(int argc, char** argv) {
     if (completeEarlyOption->count() > 0)
         options.completeEarlyAfter = completeEarly;
     options.replyDelay = std::chrono::milliseconds(replyDelayMs);
+    const auto milliseconds = [](double seconds) {
+        return std::chrono::milliseconds(std::llround(seconds * 1000.0));
+    };
+    if (replugOption->count() > 0)
+        options.replug = milliseconds(replugSeconds);
+    options.onFixture = milliseconds(lingerSeconds);
     if (verbose)
         options.log = [](std::string_view line) { std::cerr << "pexo-devsim: " << line << '\n'; };
 

@@ -109,6 +109,48 @@ TEST(CliCommandLine, OptionsOutsideTheirBoundsAreRefused) {
     }
 }
 
+TEST(CliCommandLine, StationOptionsAreBoundedAndCountGoesWithLoop) {
+    const struct {
+        std::vector<const char*> args;
+        std::string refusal; // empty: accepted
+    } cases[] = {
+        {{"--count", "3"}, "--count: give it with --loop."},
+        {{"--loop", "--count", "0"}, "--count: \"0\" is not a whole number of devices from 1"},
+        {{"--loop", "--count", "-1"}, "--count: \"-1\""},
+        {{"--loop", "--count", "99999999999999999999"}, "--count:"},
+        {{"--retries", "1001"},
+         "--retries: \"1001\" is not a whole number of retries from 0 to 1000."},
+        {{"--retries", "2x"}, "--retries:"},
+        {{"--gone-after", "0"}, "--gone-after:"},
+        {{"--gone-after", "86400001"}, "--gone-after:"},
+        {{"--log", ""}, "--log: give a file name."},
+        {{"--loop", "--count", "3", "--retries", "2", "--gone-after", "150", "--log", "r.csv"}, ""},
+    };
+    for (const auto& c : cases) {
+        std::vector<const char*> args = c.args;
+        SCOPED_TRACE(std::string(args[0]) + " " + (args.size() > 1 ? args[1] : ""));
+        args.push_back("a.lzh");
+        auto parsed = parse(args);
+        if (!c.refusal.empty()) {
+            ASSERT_TRUE(std::holds_alternative<CliExit>(parsed));
+            EXPECT_EQ(std::get<CliExit>(parsed).status, kExitSetupFailed);
+            EXPECT_NE(std::get<CliExit>(parsed).text.find(c.refusal), std::string::npos)
+                << std::get<CliExit>(parsed).text;
+            continue;
+        }
+        ASSERT_TRUE(std::holds_alternative<CliRequest>(parsed));
+        const StationRequest& station = std::get<CliRequest>(parsed).station;
+        EXPECT_TRUE(station.wanted());
+        EXPECT_EQ(station.count, 3u);
+        EXPECT_EQ(station.retries, 2u);
+        EXPECT_EQ(station.goneAfter, 150ms);
+        EXPECT_EQ(station.logFile, "r.csv");
+    }
+    auto plain = parse({"a.lzh"});
+    ASSERT_TRUE(std::holds_alternative<CliRequest>(plain));
+    EXPECT_FALSE(std::get<CliRequest>(plain).station.wanted()) << "one download, as ever";
+}
+
 // Runs the whole command on an archive that does not exist, so that a refusal seen comes
 // before the archive (and every port) is touched; returns the status and stderr.
 std::pair<int, std::string> runWithoutArchive(std::vector<const char*> argv) {
@@ -155,6 +197,17 @@ TEST(CliSettingsFile, AFileThatCannotServeEndsTheRunFirst) {
     }
     for (const std::string& file : {big, inverted, plain})
         std::remove(file.c_str());
+}
+
+TEST(CliStation, ALogThatCannotBeOpenedEndsTheRunBeforeAnythingIsSent) {
+    const std::string folder = scratchFile("not-a-folder", "");
+    for (const std::string& log : {folder + "/r.jsonl", ::testing::TempDir()}) {
+        SCOPED_TRACE(log);
+        const auto [status, said] = runWithoutArchive({"--log", log.c_str()});
+        EXPECT_EQ(status, kExitSetupFailed);
+        EXPECT_NE(said.find("--log " + log + ": "), std::string::npos) << said;
+        EXPECT_EQ(said.find("missing.lzh"), std::string::npos) << "the archive was not opened";
+    }
 }
 
 TEST(CliSettingsFile, AFileWithoutReadRightsEndsTheRun) {

@@ -432,6 +432,39 @@ TEST(Device, SessionsEndWithTheChecksumOrWhenTheHostClosesAndTheLastOneStopsTheD
     EXPECT_EQ(device->join(), 0);
 }
 
+TEST(Device, ReplugLingersGoesSilentThenAFreshDeviceAnswersEachWithItsOwnDump) {
+    TempDir dir;
+    Options options;
+    options.replug = 300ms;
+    options.onFixture = 200ms;
+    options.sessions = 2;
+    options.dumpPath = dir / "dump";
+    auto device = startDevice(options);
+    HostLine host(device->slavePath());
+    run(host, download()); // its last poll comes while the device is left on the fixture
+    EXPECT_TRUE(device->status().plugged);
+
+    ASSERT_TRUE(device->waitFor([](const Status& s) { return !s.plugged; }, kDeadline));
+    const Status unplugged = device->status();
+    host.send(kPoll);
+    ASSERT_TRUE(device->waitFor(received(unplugged.bytesReceived + 1), kDeadline));
+    EXPECT_EQ(device->status().frameCount, unplugged.frameCount) << "nothing heard unplugged";
+
+    ASSERT_TRUE(device->waitFor([](const Status& s) { return s.plugged; }, kDeadline));
+    EXPECT_EQ(device->status().device, 2u);
+    EXPECT_EQ(device->status().sessionsEnded, 1u) << "the unplugging is no session";
+    EXPECT_EQ(device->readMemory(0, 128), Bytes(128, 0xFF)) << "a fresh device's memory";
+    EXPECT_EQ(readFile(dir / "dump.1"), kData);
+
+    run(host, download({})); // the unplugged poll was never echoed: the first reply is its own
+    ASSERT_TRUE(device->waitFor(sessionsEnded(2), kDeadline));
+    host.close();
+    ASSERT_TRUE(device->waitFor(finished(), kDeadline));
+    EXPECT_EQ(device->join(), 0);
+    EXPECT_EQ(readFile(dir / "dump.2"), kData);
+    EXPECT_FALSE(fs::exists(dir / "dump"));
+}
+
 TEST(Device, LinkPointsAtTheLineWhileTheDeviceRuns) {
     TempDir dir;
     const fs::path link = dir / "ttyPEXO";

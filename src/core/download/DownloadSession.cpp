@@ -107,6 +107,11 @@ bool DownloadSession::pollTick() {
     return echoSeen_;
 }
 
+std::uint64_t DownloadSession::echoCount() const {
+    std::lock_guard lock(echoMutex_);
+    return echoesSeen_;
+}
+
 std::chrono::milliseconds DownloadSession::pollInterval() const {
     const DownloadContext* ctx = host_.downloadContext();
     const int interval = ctx ? ctx->txIntervalTime : 0;

@@ -60,6 +60,9 @@ public:
     void beginConnectPoll();
     bool pollTick();
     bool echoSeen() const { return echoSeen_; }
+    // Echoes received since beginConnectPoll(), until the protocol starts: a count that stops
+    // growing tells that the device has gone quiet. Any thread.
+    std::uint64_t echoCount() const;
     // Code30, or 20 ms when it is 0.
     std::chrono::milliseconds pollInterval() const;
 
@@ -112,7 +115,7 @@ private:
     // The connect poll's accounting, for the wait before the first request. Polls are sent by
     // the owner's thread, echoes counted by the reader thread, the wait runs on the protocol
     // thread: all under echoMutex_.
-    std::mutex echoMutex_;
+    mutable std::mutex echoMutex_;
     std::condition_variable echoArrived_;
     std::uint64_t pollsSent_ = 0;
     std::uint64_t echoesSeen_ = 0;
