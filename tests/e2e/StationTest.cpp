@@ -226,6 +226,7 @@ TEST(Station, ARecordThatCannotBeWrittenGoesToStderrAndEndsTheLoopWith20) {
     const std::string said = cli.standardError();
     EXPECT_NE(said.find("--log " + log + ": cannot write it"), std::string::npos) << said;
     EXPECT_NE(said.find("\"result\":0"), std::string::npos) << "the record itself: " << said;
+    EXPECT_EQ(readText(log), std::string(4600, 'x') + "\n") << "no fragment left behind";
     const auto lines = splitLines(cli.standardOutput());
     EXPECT_NE(std::find(lines.begin(), lines.end(), *pty + ": normal end."), lines.end());
     ASSERT_FALSE(lines.empty());

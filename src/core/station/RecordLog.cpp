@@ -98,6 +98,9 @@ std::optional<std::string> RecordLog::append(const DownloadRecord& record) {
 }
 
 std::optional<std::string> RecordLog::writeLocked(const std::string& bytes) {
+    // Every writer appends under the lock, so the file ends here until we write.
+    struct stat before {};
+    const bool sized = ::fstat(fd_, &before) == 0;
     ssize_t written;
     do {
         written = ::write(fd_, bytes.data(), bytes.size());
@@ -105,9 +108,10 @@ std::optional<std::string> RecordLog::writeLocked(const std::string& bytes) {
     if (written < 0)
         return reason("cannot write it", errno);
     if (static_cast<std::size_t>(written) != bytes.size()) {
-        // The rest would not fit (a full disk): end the fragment, so that the next record
-        // starts on a line of its own.
-        (void)!::write(fd_, "\n", 1);
+        // The rest would not fit (a full disk, the file size limit): take the fragment back,
+        // or at least end it, so that no later record follows part of this one on its line.
+        if (!sized || ::ftruncate(fd_, before.st_size) != 0)
+            (void)!::write(fd_, "\n", 1);
         return "cannot write it: only " + std::to_string(written) + " of " +
                std::to_string(bytes.size()) + " bytes went out";
     }
