@@ -89,8 +89,8 @@ std::optional<Settings> loadSettings(const CliRequest& request, Console& console
     std::optional<std::string> file = request.settingsFile;
     if (file)
         settings.source = "--settings: " + *file;
-    else if ((file = settingsFilePath()))
-        settings.source = "The settings file " + *file;
+    else if (const std::string inForce = settingsReadPath(); !inForce.empty())
+        settings.source = "The settings file " + *(file = inForce);
     bool missing = false;
     if (file) {
         const std::optional<std::string> why = unreadableBecause(*file, missing);

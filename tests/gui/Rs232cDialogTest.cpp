@@ -306,8 +306,8 @@ private slots:
         QCOMPARE(settingValue(*m_folder, "RS232C Devices", "COM1"), "/dev/ttyUSB3");
     }
 
-    void unwritableSettingsFileIsReportedAndTheValuesStayInForce() {
-        // No INI folder: nothing can be kept, which the operator must hear about.
+    void withoutAWritableProgramFolderTheUsersFolderKeepsTheSettings() {
+        // No INI folder: the settings go to the user's folder, as an installed program's do.
         QVERIFY(QDir(m_folder->programPath() + "INI").removeRecursively());
         CMainFrame frame;
         ModalDriver driver;
@@ -316,16 +316,33 @@ private slots:
             dialog->baudRateList()->setCurrentIndex(12);
             dialog->okButton()->click();
         });
+        frame.OnRS232CSettings();
+        QVERIFY(driver.waitUntilAnswered());
+        QVERIFY(driver.boxes().isEmpty());
+        QCOMPARE(readProfile(m_folder->userSettingsFile().toStdString())
+                     .get("RS232C UserSettings", "Baud Rate"),
+                 std::optional<std::string>("12"));
+
+        // Nowhere to keep them: the operator hears about it, the values stay in force.
+        QVERIFY(QFile::remove(m_folder->userSettingsFile()));
+        QVERIFY(QDir(m_folder->scratch(QStringLiteral("config"))).removeRecursively());
+        QFile blocker(m_folder->scratch(QStringLiteral("config")));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        driver.expect([](QWidget* modal) {
+            auto* dialog = static_cast<CURS232CSettingsDialog*>(modal);
+            dialog->baudRateList()->setCurrentIndex(13);
+            dialog->okButton()->click();
+        });
         driver.expectMessageBox();
         frame.OnRS232CSettings();
         QVERIFY(driver.waitUntilAnswered());
         QCOMPARE(driver.boxes().size(), 1);
         QCOMPARE(driver.boxes().at(0).text,
-                 "The settings could not be saved to " + m_folder->settingsFile() + ".");
+                 "The settings could not be saved to " + m_folder->userSettingsFile() + ".");
         QCOMPARE(driver.boxes().at(0).title, QStringLiteral("Pexo"));
         QCOMPARE(driver.boxes().at(0).icon, QMessageBox::Critical);
         QVERIFY(!m_folder->settingsExist());
-        QCOMPARE(frame.rs232cDialog().settings().BaudRate, 12);
+        QCOMPARE(frame.rs232cDialog().settings().BaudRate, 13);
     }
 
     void offersSerialDevicesInNaturalOrder() {
