@@ -7,6 +7,7 @@
 #include "cli/PortDownload.h"
 #include "cli/PortHost.h"
 #include "cli/PortList.h"
+#include "cli/PortReport.h"
 #include "cli/StopSignals.h"
 #include "core/image/ArchiverModule.h"
 #include "core/image/ImageDocument.h"
@@ -203,6 +204,10 @@ int runCli(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
         return exit->status;
     }
     const CliRequest& request = std::get<CliRequest>(parsed);
+    if (request.listPorts) {
+        std::fputs(portReport(listSerialPorts()).c_str(), out);
+        return kExitNormalEnd;
+    }
     Console console(out, err, request.quiet);
 
     std::optional<Settings> settings = loadSettings(request, console);

@@ -1,9 +1,11 @@
 #include "cli/CliRequest.h"
 
 #include "cli/ExitStatus.h"
+#include "core/app/Version.h"
+#include "core/settings/SettingsLocation.h"
 
 #include <CLI/CLI.hpp>
-
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <sstream>
@@ -31,29 +33,39 @@ std::optional<std::string> takeConnectTimeout(const std::string& text,
     return std::nullopt;
 }
 
-} // namespace
-
-std::variant<CliRequest, CliExit> parseCommandLine(int argc, const char* const* argv) {
-    CliRequest request;
-    SettingOverrides& o = request.overrides;
+// The options, bound to `request` and to the texts checked after the parse.
+struct Parser {
     CLI::App app{"Downloads the image in an LHA archive into a device over a serial line.",
                  "pexo-cli"};
+    std::optional<std::string> connectTimeout;
+
+    explicit Parser(CliRequest& request);
+};
+
+Parser::Parser(CliRequest& request) {
+    SettingOverrides& o = request.overrides;
     // A setting given twice takes the last, so a script can override its own defaults.
     app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
-    app.add_option("ARCHIVE", request.archive, "the .lzh archive; its last member is the image")
-        ->required();
+    // Not required by the parser: --list-ports needs none.
+    app.add_option("ARCHIVE", request.archive, "the .lzh archive; its last member is the image");
     app.add_option("--settings", request.settingsFile,
-                   "settings file (default: the program's INI/PexoUDef.INI)");
+                   "settings file (default: the program folder's INI/PexoUDef.INI, or "
+                   "~/.config/pexo/PexoUDef.INI when the program folder is not writable)");
     app.add_option("--port", request.ports,
                    "COM1, COM2 or a device path; repeat it to flash several devices at once")
         ->expected(1)
         ->allow_extra_args(false)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
-    std::optional<std::string> connectTimeout;
     app.add_option("--connect-timeout", connectTimeout,
                    "give up polling the device after SECONDS, above 0 and at most 604800 "
                    "(7 days) (default: poll until interrupted)");
     app.add_flag("-q,--quiet", request.quiet, "no progress on stderr");
+    app.add_flag("--list-ports", request.listPorts,
+                 "list the serial ports found (path, by-id and by-path names, driver, USB "
+                 "identity) and exit");
+    app.set_version_flag("-V,--version", versionText,
+                         "show the version and the settings file "
+                         "in force, and exit");
 
     const char* group = "Settings (override the settings file)";
     auto text = [&](const char* name, std::optional<std::string>& target, const char* help) {
@@ -81,16 +93,49 @@ std::variant<CliRequest, CliExit> parseCommandLine(int argc, const char* const* 
                  "no full checksum comparison, whatever the settings file says (Code72)")
         ->group(group)
         ->excludes(fullChecksum);
+}
+
+} // namespace
+
+std::string versionText() {
+    std::string text = "pexo-cli " + std::string(pexoVersion());
+    if (const auto files = settingsFiles())
+        text += "\n" + files->describe();
+    return text;
+}
+
+std::vector<std::string> commandLineOptions() {
+    CliRequest request;
+    Parser parser(request);
+    std::vector<std::string> names;
+    for (const CLI::Option* option : parser.app.get_options())
+        for (const std::string& name : option->get_lnames())
+            names.push_back("--" + name);
+    std::sort(names.begin(), names.end());
+    names.erase(std::unique(names.begin(), names.end()), names.end());
+    return names;
+}
+
+std::variant<CliRequest, CliExit> parseCommandLine(int argc, const char* const* argv) {
+    CliRequest request;
+    Parser parser(request);
+    CLI::App& app = parser.app;
+    std::optional<std::string>& connectTimeout = parser.connectTimeout;
 
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp&) {
         return CliExit{kExitNormalEnd, app.help(), true};
+    } catch (const CLI::CallForVersion& version) {
+        return CliExit{kExitNormalEnd, version.what(), true};
     } catch (const CLI::ParseError& e) {
         std::ostringstream out;
         out << e.what() << "\nRun with --help for the options.";
         return CliExit{kExitSetupFailed, out.str(), false};
     }
+    if (request.archive.empty() && !request.listPorts)
+        return CliExit{kExitSetupFailed, "ARCHIVE is required\nRun with --help for the options.",
+                       false};
     if (connectTimeout) {
         request.connectTimeout.emplace();
         if (auto refused = takeConnectTimeout(*connectTimeout, *request.connectTimeout))

@@ -18,6 +18,7 @@ struct CliRequest {
     SettingOverrides overrides;
     std::optional<std::chrono::milliseconds> connectTimeout; // above 0, at most 7 days
     bool quiet = false;
+    bool listPorts = false; // list the serial ports instead of downloading
 };
 
 // The parse either gives a request or ends the program: `status` with `text` for stdout
@@ -29,5 +30,12 @@ struct CliExit {
 };
 
 std::variant<CliRequest, CliExit> parseCommandLine(int argc, const char* const* argv);
+
+// Every long option the parser takes ("--port", ...), --help and --version among them: what
+// the manual page, the completion and the README must list.
+std::vector<std::string> commandLineOptions();
+
+// What --version prints: the program, its version and the settings file in force.
+std::string versionText();
 
 } // namespace pexo::cli

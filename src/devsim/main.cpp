@@ -1,5 +1,6 @@
 // pexo-devsim: a simulated device on a pseudo-terminal, for trying Pexo without hardware.
 
+#include "core/app/Version.h"
 #include "devsim/Simulator.h"
 
 #include <CLI/CLI.hpp>
@@ -95,6 +96,8 @@ int main(int argc, char** argv) {
         ->type_name("N");
     app.add_flag("--verbose", verbose, "Describe every request on stderr");
 
+    app.set_version_flag("-V,--version", "pexo-devsim " + std::string(pexo::pexoVersion()),
+                         "show the version and exit");
     CLI11_PARSE(app, argc, argv);
 
     if (sectorOption->count() > 0)
