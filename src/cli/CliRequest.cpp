@@ -47,18 +47,22 @@ Parser::Parser(CliRequest& request) {
     // A setting given twice takes the last, so a script can override its own defaults.
     app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
     // Not required by the parser: --list-ports needs none.
-    app.add_option("ARCHIVE", request.archive, "the .lzh archive; its last member is the image");
+    app.add_option("ARCHIVE", request.archive, "the .lzh archive; its last member is the image")
+        ->type_name("");
     app.add_option("--settings", request.settingsFile,
                    "settings file (default: the program folder's INI/PexoUDef.INI, or "
-                   "~/.config/pexo/PexoUDef.INI when the program folder is not writable)");
+                   "~/.config/pexo/PexoUDef.INI when the program folder is not writable)")
+        ->type_name("FILE");
     app.add_option("--port", request.ports,
                    "COM1, COM2 or a device path; repeat it to flash several devices at once")
+        ->type_name("PORT")
         ->expected(1)
         ->allow_extra_args(false)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     app.add_option("--connect-timeout", connectTimeout,
                    "give up polling the device after SECONDS, above 0 and at most 604800 "
-                   "(7 days) (default: poll until interrupted)");
+                   "(7 days) (default: poll until interrupted)")
+        ->type_name("SECONDS");
     app.add_flag("-q,--quiet", request.quiet, "no progress on stderr");
     app.add_flag("--list-ports", request.listPorts,
                  "list the serial ports found (path, by-id and by-path names, driver, USB "
@@ -68,26 +72,27 @@ Parser::Parser(CliRequest& request) {
                          "in force, and exit");
 
     const char* group = "Settings (override the settings file)";
-    auto text = [&](const char* name, std::optional<std::string>& target, const char* help) {
-        return app.add_option(name, target, help)->group(group);
+    auto text = [&](const char* name, std::optional<std::string>& target, const char* type,
+                    const char* help) {
+        return app.add_option(name, target, help)->type_name(type)->group(group);
     };
-    text("--baud", o.baud, "line rate, one of the RS232C dialog's rates");
-    text("--data-bits", o.dataBits, "5..8");
-    text("--parity", o.parity, "none|even|odd");
-    text("--stop-bits", o.stopBits, "1|1.5|2");
-    text("--flow", o.flow, "comma list of dtr, rts, xon, or none");
-    text("--tx-interval", o.txInterval, "connect poll interval, ms (Code30)");
-    text("--tx-wait", o.txWait, "pause between blocks, ms (Code31)");
-    text("--timeout-write", o.timeoutWrite, "write completion time-out, ms (Code51)");
-    text("--timeout-sector", o.timeoutSector, "sector size time-out, ms (Code52)");
-    text("--timeout-erase", o.timeoutErase, "erase time-out, ms (Code53)");
-    text("--timeout-checksum", o.timeoutChecksum, "checksum time-out, ms (Code54)");
-    text("--sector-size", o.sectorSize, "128..8192 bytes (Code61)");
-    text("--erase-first", o.eraseFirst, "first address to erase, hex (Code62)");
-    text("--erase-sectors", o.eraseSectors, "number of sectors to erase, hex (Code62)");
-    text("--write-first", o.writeFirst, "first address written, hex (Code63)");
-    text("--write-last", o.writeLast, "last address written, hex (Code63)");
-    CLI::Option* fullChecksum = text("--full-checksum", o.fullChecksum,
+    text("--baud", o.baud, "RATE", "line rate, one of the RS232C dialog's rates");
+    text("--data-bits", o.dataBits, "BITS", "5..8");
+    text("--parity", o.parity, "PARITY", "none|even|odd");
+    text("--stop-bits", o.stopBits, "BITS", "1|1.5|2");
+    text("--flow", o.flow, "LIST", "comma list of dtr, rts, xon, or none");
+    text("--tx-interval", o.txInterval, "MS", "connect poll interval, ms (Code30)");
+    text("--tx-wait", o.txWait, "MS", "pause between blocks, ms (Code31)");
+    text("--timeout-write", o.timeoutWrite, "MS", "write completion time-out, ms (Code51)");
+    text("--timeout-sector", o.timeoutSector, "MS", "sector size time-out, ms (Code52)");
+    text("--timeout-erase", o.timeoutErase, "MS", "erase time-out, ms (Code53)");
+    text("--timeout-checksum", o.timeoutChecksum, "MS", "checksum time-out, ms (Code54)");
+    text("--sector-size", o.sectorSize, "BYTES", "128..8192 bytes (Code61)");
+    text("--erase-first", o.eraseFirst, "HEX", "first address to erase, hex (Code62)");
+    text("--erase-sectors", o.eraseSectors, "HEX", "number of sectors to erase, hex (Code62)");
+    text("--write-first", o.writeFirst, "HEX", "first address written, hex (Code63)");
+    text("--write-last", o.writeLast, "HEX", "last address written, hex (Code63)");
+    CLI::Option* fullChecksum = text("--full-checksum", o.fullChecksum, "HEX",
                                      "the device compares this full checksum, hex (Code72)");
     app.add_flag("--no-full-checksum", o.noFullChecksum,
                  "no full checksum comparison, whatever the settings file says (Code72)")
