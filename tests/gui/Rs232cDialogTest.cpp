@@ -366,7 +366,7 @@ private slots:
         for (int row = 0; row < list->rowCount(); ++row)
             QCOMPARE(list->index(row, 0).data().toString(), expected.at(row));
         QCOMPARE(list->index(0, 1).data().toString(),
-                 dev + "/ttyUSB1: FTDI FT232R USB UART (A1), 0403:6001, ftdi_sio");
+                 QStringLiteral("ttyUSB1: FTDI FT232R USB UART (A1), 0403:6001, ftdi_sio"));
         QCOMPARE(list->index(1, 1).data().toString(), QStringLiteral("serial port, serial"));
 
         // The line under the field says what the shown path is; choosing takes the path.

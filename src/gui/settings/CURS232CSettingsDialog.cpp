@@ -20,9 +20,12 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QScreen>
 #include <QShowEvent>
+#include <QStyle>
 #include <QStandardItemModel>
 #include <QTreeView>
+#include <algorithm>
 #include <span>
 
 namespace pexo::gui {
@@ -85,6 +88,9 @@ CURS232CSettingsDialog::CURS232CSettingsDialog(QWidget* parent, DeviceTree devic
     m_deviceDescription->setObjectName(QStringLiteral("deviceDescription"));
     m_deviceDescription->setTextFormat(Qt::PlainText);
     m_deviceDescription->setEnabled(false); // greyed: a note, not a control
+    // A long description wraps in the column instead of widening the dialog.
+    m_deviceDescription->setWordWrap(true);
+    m_deviceDescription->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     m_baud = makeList(group, kBaudRateList, "baudRateList");
     m_dataBits = makeList(group, kDataBitsList, "dataBitsList");
     m_parity = makeList(group, kParityList, "parityList");
@@ -213,9 +219,17 @@ void CURS232CSettingsDialog::fillDeviceList() {
     auto* view = static_cast<QTreeView*>(m_device->view());
     view->resizeColumnToContents(0);
     view->resizeColumnToContents(1);
-    // The popup is as wide as both columns, not only as the field.
-    view->setMinimumWidth(view->columnWidth(0) + view->columnWidth(1) +
-                          view->verticalScrollBar()->sizeHint().width());
+    // The popup is as wide as both columns, not only as the field; on a narrow screen the
+    // paths give way in the middle, where by-id names repeat themselves.
+    // The scroll bar, the frames and the cells' margins.
+    const int scrollBar = view->verticalScrollBar()->sizeHint().width() + 4 * view->frameWidth() +
+                          2 * view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 24;
+    const int available = screen()->availableGeometry().width();
+    if (view->columnWidth(0) + view->columnWidth(1) + scrollBar > available)
+        view->setColumnWidth(0, std::max(available / 3, available - view->columnWidth(1) - scrollBar));
+    view->setTextElideMode(Qt::ElideMiddle);
+    view->setMinimumWidth(
+        std::min(view->columnWidth(0) + view->columnWidth(1) + scrollBar, available));
 }
 
 void CURS232CSettingsDialog::accept() {

@@ -1,6 +1,7 @@
 #include "gui/settings/SerialDeviceList.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <algorithm>
 
 namespace pexo::gui {
@@ -22,8 +23,9 @@ QList<SerialDeviceEntry> listSerialDevices(const DeviceTree& tree) {
               [](const auto* a, const auto* b) { return naturalLess(a->byId, b->byId); });
     QList<SerialDeviceEntry> entries;
     for (const PortDescription* port : linked)
-        entries.append({fromPath(port->byId),
-                        fromPath(port->path) + QStringLiteral(": ") + fromPath(port->identity())});
+        entries.append({fromPath(port->byId), QFileInfo(fromPath(port->path)).fileName() +
+                                                  QStringLiteral(": ") +
+                                                  fromPath(port->identity())});
     for (const PortDescription& port : ports)
         entries.append({fromPath(port.path), fromPath(port.identity())});
     return entries;
