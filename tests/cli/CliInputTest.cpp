@@ -4,8 +4,10 @@
 #include "cli/PortList.h"
 #include "cli/PortReport.h"
 #include "cli/SettingOverrides.h"
+#include "core/app/Version.h"
 #include "core/settings/AtomicFile.h"
 #include "core/settings/ParameterChecks.h"
+#include "core/settings/SettingsLocation.h"
 #include "devsim/FakeDeviceTree.h"
 
 #include <cstdio>
@@ -58,6 +60,18 @@ TEST(CliCommandLine, MistakesEndWithTheSetUpStatusAndHelpDoesNot) {
     ASSERT_TRUE(std::holds_alternative<CliExit>(help));
     EXPECT_EQ(std::get<CliExit>(help).status, kExitNormalEnd);
     EXPECT_NE(std::get<CliExit>(help).text.find("--full-checksum"), std::string::npos);
+}
+
+TEST(CliCommandLine, VersionNamesTheSettingsFileInForce) {
+    auto version = parse({"--version", "a.lzh"});
+    ASSERT_TRUE(std::holds_alternative<CliExit>(version));
+    const CliExit& exit = std::get<CliExit>(version);
+    EXPECT_EQ(exit.status, kExitNormalEnd);
+    EXPECT_TRUE(exit.toStdout);
+    const auto files = settingsFiles();
+    ASSERT_TRUE(files);
+    EXPECT_EQ(exit.text, "pexo-cli " + std::string(pexoVersion()) + "\n" + files->describe());
+    EXPECT_NE(exit.text.find("Settings file: /"), std::string::npos);
 }
 
 TEST(CliCommandLine, OptionsOutsideTheirBoundsAreRefused) {
