@@ -4,9 +4,8 @@
 #include "cli/CliRequest.h"
 #include "support/ChildProcess.h"
 
-#include <gtest/gtest.h>
-
 #include <fstream>
+#include <gtest/gtest.h>
 #include <regex>
 #include <set>
 #include <sstream>

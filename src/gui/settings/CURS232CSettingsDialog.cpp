@@ -19,11 +19,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QScrollBar>
 #include <QScreen>
+#include <QScrollBar>
 #include <QShowEvent>
-#include <QStyle>
 #include <QStandardItemModel>
+#include <QStyle>
 #include <QTreeView>
 #include <algorithm>
 #include <span>
@@ -219,17 +219,16 @@ void CURS232CSettingsDialog::fillDeviceList() {
     auto* view = static_cast<QTreeView*>(m_device->view());
     view->resizeColumnToContents(0);
     view->resizeColumnToContents(1);
-    // The popup is as wide as both columns, not only as the field; on a narrow screen the
-    // paths give way in the middle, where by-id names repeat themselves.
-    // The scroll bar, the frames and the cells' margins.
-    const int scrollBar = view->verticalScrollBar()->sizeHint().width() + 4 * view->frameWidth() +
-                          2 * view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 24;
+    // The popup is as wide as both columns (and the scroll bar, frames and margins), not only
+    // as the field; on a narrow screen the paths give way in the middle, where by-id names
+    // repeat themselves.
+    const int extra = view->verticalScrollBar()->sizeHint().width() + 4 * view->frameWidth() +
+                      2 * view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 24;
     const int available = screen()->availableGeometry().width();
-    if (view->columnWidth(0) + view->columnWidth(1) + scrollBar > available)
-        view->setColumnWidth(0, std::max(available / 3, available - view->columnWidth(1) - scrollBar));
+    if (view->columnWidth(0) + view->columnWidth(1) + extra > available)
+        view->setColumnWidth(0, std::max(available / 3, available - view->columnWidth(1) - extra));
     view->setTextElideMode(Qt::ElideMiddle);
-    view->setMinimumWidth(
-        std::min(view->columnWidth(0) + view->columnWidth(1) + scrollBar, available));
+    view->setMinimumWidth(std::min(view->columnWidth(0) + view->columnWidth(1) + extra, available));
 }
 
 void CURS232CSettingsDialog::accept() {

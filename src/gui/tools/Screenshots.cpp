@@ -89,8 +89,8 @@ QPixmap withOpenList(QWidget* dialog, QComboBox* list) {
     QWidget* popup = list->view()->window();
     const QPixmap shown = popup->grab();
     const int captionHeight = body.height() - dialog->height();
-    const QPoint at = popup->geometry().topLeft() - dialog->geometry().topLeft() +
-                      QPoint(0, captionHeight);
+    const QPoint at =
+        popup->geometry().topLeft() - dialog->geometry().topLeft() + QPoint(0, captionHeight);
     const QRect all = QRect(QPoint(0, 0), body.size()).united(QRect(at, shown.size()));
     QPixmap picture(all.size());
     picture.fill(Qt::white);
