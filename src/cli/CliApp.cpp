@@ -8,6 +8,7 @@
 #include "cli/PortDownload.h"
 #include "cli/PortHost.h"
 #include "cli/PortList.h"
+#include "cli/PortReport.h"
 #include "cli/StationRun.h"
 #include "cli/StopSignals.h"
 #include "core/image/ArchiverModule.h"
@@ -92,8 +93,8 @@ std::optional<Settings> loadSettings(const CliRequest& request, Console& console
     std::optional<std::string> file = request.settingsFile;
     if (file)
         settings.source = "--settings: " + *file;
-    else if ((file = settingsFilePath()))
-        settings.source = "The settings file " + *file;
+    else if (const std::string inForce = settingsReadPath(); !inForce.empty())
+        settings.source = "The settings file " + *(file = inForce);
     bool missing = false;
     if (file) {
         const std::optional<std::string> why = unreadableBecause(*file, missing);
@@ -182,6 +183,10 @@ int runCli(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
         return exit->status;
     }
     const CliRequest& request = std::get<CliRequest>(parsed);
+    if (request.listPorts) {
+        std::fputs(portReport(listSerialPorts()).c_str(), out);
+        return kExitNormalEnd;
+    }
     Console console(out, err, request.quiet);
 
     std::optional<Settings> settings = loadSettings(request, console);

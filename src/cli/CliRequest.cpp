@@ -1,9 +1,12 @@
 #include "cli/CliRequest.h"
 
 #include "cli/ExitStatus.h"
+#include "core/app/Version.h"
+#include "core/settings/SettingsLocation.h"
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cmath>
@@ -80,33 +83,47 @@ std::optional<std::string> takeStation(const std::optional<std::string>& count,
     return std::nullopt;
 }
 
-} // namespace
-
-std::variant<CliRequest, CliExit> parseCommandLine(int argc, const char* const* argv) {
-    CliRequest request;
-    SettingOverrides& o = request.overrides;
+// The options, bound to `request` and to the texts checked after the parse.
+struct Parser {
     CLI::App app{"Downloads the image in an LHA archive into a device over a serial line.",
                  "pexo-cli"};
+    std::optional<std::string> connectTimeout;
+    std::optional<std::string> count, goneAfter, retries;
+
+    explicit Parser(CliRequest& request);
+};
+
+Parser::Parser(CliRequest& request) {
+    SettingOverrides& o = request.overrides;
     // A setting given twice takes the last, so a script can override its own defaults.
     app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    // Not required by the parser: --list-ports needs none.
     app.add_option("ARCHIVE", request.archive, "the .lzh archive; its last member is the image")
-        ->required();
+        ->type_name("");
     app.add_option("--settings", request.settingsFile,
-                   "settings file (default: the program's INI/PexoUDef.INI)");
+                   "settings file (default: the program folder's INI/PexoUDef.INI, or "
+                   "~/.config/pexo/PexoUDef.INI when the program folder is not writable)")
+        ->type_name("FILE");
     app.add_option("--port", request.ports,
                    "COM1, COM2 or a device path; repeat it to flash several devices at once")
+        ->type_name("PORT")
         ->expected(1)
         ->allow_extra_args(false)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
-    std::optional<std::string> connectTimeout;
     app.add_option("--connect-timeout", connectTimeout,
                    "give up polling the device after SECONDS, above 0 and at most 604800 "
-                   "(7 days) (default: poll until interrupted)");
+                   "(7 days) (default: poll until interrupted)")
+        ->type_name("SECONDS");
     app.add_flag("-q,--quiet", request.quiet, "no progress on stderr");
+    app.add_flag("--list-ports", request.listPorts,
+                 "list the serial ports found (path, by-id and by-path names, driver, USB "
+                 "identity) and exit");
+    app.set_version_flag("-V,--version", versionText,
+                         "show the version and the settings file "
+                         "in force, and exit");
 
     const char* line = "Production line";
     StationRequest& station = request.station;
-    std::optional<std::string> count, goneAfter, retries;
     app.add_flag("--loop", station.loop,
                  "flash device after device on every port until stopped (SIGINT, SIGTERM) or "
                  "--count")
@@ -131,47 +148,82 @@ std::variant<CliRequest, CliExit> parseCommandLine(int argc, const char* const* 
         ->type_name("FILE");
 
     const char* group = "Settings (override the settings file)";
-    auto text = [&](const char* name, std::optional<std::string>& target, const char* help) {
-        return app.add_option(name, target, help)->group(group);
+    auto text = [&](const char* name, std::optional<std::string>& target, const char* type,
+                    const char* help) {
+        return app.add_option(name, target, help)->type_name(type)->group(group);
     };
-    text("--baud", o.baud, "line rate, one of the RS232C dialog's rates");
-    text("--data-bits", o.dataBits, "5..8");
-    text("--parity", o.parity, "none|even|odd");
-    text("--stop-bits", o.stopBits, "1|1.5|2");
-    text("--flow", o.flow, "comma list of dtr, rts, xon, or none");
-    text("--tx-interval", o.txInterval, "connect poll interval, ms (Code30)");
-    text("--tx-wait", o.txWait, "pause between blocks, ms (Code31)");
-    text("--timeout-write", o.timeoutWrite, "write completion time-out, ms (Code51)");
-    text("--timeout-sector", o.timeoutSector, "sector size time-out, ms (Code52)");
-    text("--timeout-erase", o.timeoutErase, "erase time-out, ms (Code53)");
-    text("--timeout-checksum", o.timeoutChecksum, "checksum time-out, ms (Code54)");
-    text("--sector-size", o.sectorSize, "128..8192 bytes (Code61)");
-    text("--erase-first", o.eraseFirst, "first address to erase, hex (Code62)");
-    text("--erase-sectors", o.eraseSectors, "number of sectors to erase, hex (Code62)");
-    text("--write-first", o.writeFirst, "first address written, hex (Code63)");
-    text("--write-last", o.writeLast, "last address written, hex (Code63)");
-    CLI::Option* fullChecksum = text("--full-checksum", o.fullChecksum,
+    text("--baud", o.baud, "RATE", "line rate, one of the RS232C dialog's rates");
+    text("--data-bits", o.dataBits, "BITS", "5..8");
+    text("--parity", o.parity, "PARITY", "none|even|odd");
+    text("--stop-bits", o.stopBits, "BITS", "1|1.5|2");
+    text("--flow", o.flow, "LIST", "comma list of dtr, rts, xon, or none");
+    text("--tx-interval", o.txInterval, "MS", "connect poll interval, ms (Code30)");
+    text("--tx-wait", o.txWait, "MS", "pause between blocks, ms (Code31)");
+    text("--timeout-write", o.timeoutWrite, "MS", "write completion time-out, ms (Code51)");
+    text("--timeout-sector", o.timeoutSector, "MS", "sector size time-out, ms (Code52)");
+    text("--timeout-erase", o.timeoutErase, "MS", "erase time-out, ms (Code53)");
+    text("--timeout-checksum", o.timeoutChecksum, "MS", "checksum time-out, ms (Code54)");
+    text("--sector-size", o.sectorSize, "BYTES", "128..8192 bytes (Code61)");
+    text("--erase-first", o.eraseFirst, "HEX", "first address to erase, hex (Code62)");
+    text("--erase-sectors", o.eraseSectors, "HEX", "number of sectors to erase, hex (Code62)");
+    text("--write-first", o.writeFirst, "HEX", "first address written, hex (Code63)");
+    text("--write-last", o.writeLast, "HEX", "last address written, hex (Code63)");
+    CLI::Option* fullChecksum = text("--full-checksum", o.fullChecksum, "HEX",
                                      "the device compares this full checksum, hex (Code72)");
     app.add_flag("--no-full-checksum", o.noFullChecksum,
                  "no full checksum comparison, whatever the settings file says (Code72)")
         ->group(group)
         ->excludes(fullChecksum);
+}
+
+} // namespace
+
+std::string versionText() {
+    std::string text = "pexo-cli " + std::string(pexoVersion());
+    if (const auto files = settingsFiles())
+        text += "\n" + files->describe();
+    return text;
+}
+
+std::vector<std::string> commandLineOptions() {
+    CliRequest request;
+    Parser parser(request);
+    std::vector<std::string> names;
+    for (const CLI::Option* option : parser.app.get_options())
+        for (const std::string& name : option->get_lnames())
+            names.push_back("--" + name);
+    std::sort(names.begin(), names.end());
+    names.erase(std::unique(names.begin(), names.end()), names.end());
+    return names;
+}
+
+std::variant<CliRequest, CliExit> parseCommandLine(int argc, const char* const* argv) {
+    CliRequest request;
+    Parser parser(request);
+    CLI::App& app = parser.app;
+    std::optional<std::string>& connectTimeout = parser.connectTimeout;
 
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp&) {
         return CliExit{kExitNormalEnd, app.help(), true};
+    } catch (const CLI::CallForVersion& version) {
+        return CliExit{kExitNormalEnd, version.what(), true};
     } catch (const CLI::ParseError& e) {
         std::ostringstream out;
         out << e.what() << "\nRun with --help for the options.";
         return CliExit{kExitSetupFailed, out.str(), false};
     }
+    if (request.archive.empty() && !request.listPorts)
+        return CliExit{kExitSetupFailed, "ARCHIVE is required\nRun with --help for the options.",
+                       false};
     if (connectTimeout) {
         request.connectTimeout.emplace();
         if (auto refused = takeConnectTimeout(*connectTimeout, *request.connectTimeout))
             return CliExit{kExitSetupFailed, *refused, false};
     }
-    if (auto refused = takeStation(count, goneAfter, retries, station))
+    if (auto refused = takeStation(parser.count, parser.goneAfter, parser.retries,
+                                   request.station))
         return CliExit{kExitSetupFailed, *refused, false};
     return request;
 }

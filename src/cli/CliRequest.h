@@ -31,6 +31,7 @@ struct CliRequest {
     std::optional<std::chrono::milliseconds> connectTimeout; // above 0, at most 7 days
     bool quiet = false;
     StationRequest station;
+    bool listPorts = false; // list the serial ports instead of downloading
 };
 
 // The parse either gives a request or ends the program: `status` with `text` for stdout
@@ -42,5 +43,12 @@ struct CliExit {
 };
 
 std::variant<CliRequest, CliExit> parseCommandLine(int argc, const char* const* argv);
+
+// Every long option the parser takes ("--port", ...), --help and --version among them: what
+// the manual page, the completion and the README must list.
+std::vector<std::string> commandLineOptions();
+
+// What --version prints: the program, its version and the settings file in force.
+std::string versionText();
 
 } // namespace pexo::cli

@@ -111,7 +111,8 @@ PortOutcome PortDownload::runSteps() {
     case DownloadSession::Setup::FileLengthError:
         return errorOutcome(ctx, host_.imageSize());
     case DownloadSession::Setup::PortOpenFailed:
-        host_.showMessage("RS232C connection failed. (" + why + ")", MessageIcon::Stop);
+        // The desktop program's line as it is; what to do about it on the next.
+        host_.showMessage("RS232C connection failed.\n" + why, MessageIcon::Stop);
         return {kExitSetupFailed, {}};
     }
 

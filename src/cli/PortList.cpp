@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <filesystem>
 
 namespace pexo::cli {
 namespace {
@@ -13,6 +14,12 @@ bool sameName(const std::string& a, std::string_view b) {
                return std::toupper(static_cast<unsigned char>(x)) ==
                       std::toupper(static_cast<unsigned char>(y));
            });
+}
+
+std::string deviceOf(const std::string& path) {
+    std::error_code ec;
+    const auto resolved = std::filesystem::canonical(path, ec);
+    return ec ? path : resolved.string();
 }
 
 } // namespace
@@ -44,11 +51,15 @@ choosePorts(const std::vector<std::string>& names, std::int32_t settingsPort,
         } else {
             return "--port: \"" + name + "\" is not COM1, COM2 or a device path.";
         }
-        const bool twice = std::any_of(ports.begin(), ports.end(), [&](const PortChoice& p) {
-            return p.devicePath == choice.devicePath;
+        // A by-id or by-path name is the same device as the node it leads to.
+        const auto same = std::find_if(ports.begin(), ports.end(), [&](const PortChoice& p) {
+            return deviceOf(p.devicePath) == deviceOf(choice.devicePath);
         });
-        if (twice)
+        if (same != ports.end() && same->devicePath == choice.devicePath)
             return "--port: " + choice.devicePath + " is named twice.";
+        if (same != ports.end())
+            return "--port: " + choice.devicePath + " and " + same->devicePath +
+                   " are the same device.";
         ports.push_back(std::move(choice));
     }
     return ports;

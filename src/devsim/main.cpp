@@ -1,5 +1,6 @@
 // pexo-devsim: a simulated device on a pseudo-terminal, for trying Pexo without hardware.
 
+#include "core/app/Version.h"
 #include "devsim/Simulator.h"
 
 #include <CLI/CLI.hpp>
@@ -110,6 +111,8 @@ int main(int argc, char** argv) {
         ->needs(replugOption);
     app.add_flag("--verbose", verbose, "Describe every request on stderr");
 
+    app.set_version_flag("-V,--version", "pexo-devsim " + std::string(pexo::pexoVersion()),
+                         "show the version and exit");
     CLI11_PARSE(app, argc, argv);
 
     if (sectorOption->count() > 0)

@@ -1,8 +1,8 @@
 // pexo-sample-archive: writes an LHA archive with a sample image, for trying Pexo by hand.
+#include "core/app/Version.h"
 #include "devsim/SampleArchive.h"
 
 #include <CLI/CLI.hpp>
-
 #include <cstdio>
 #include <ctime>
 #include <fstream>
@@ -19,6 +19,8 @@ int main(int argc, char** argv) {
         ->check(CLI::Range(std::size_t{1}, std::size_t{16} << 20));
     app.add_option("--member", member, "the image's name inside the archive");
     app.add_option("--image-out", imageOut, "also write the bare image to this file");
+    app.set_version_flag("-V,--version", "pexo-sample-archive " + std::string(pexo::pexoVersion()),
+                         "show the version and exit");
     CLI11_PARSE(app, argc, argv);
 
     const auto image = pexo::devsim::sampleImage(size);

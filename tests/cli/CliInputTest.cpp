@@ -2,11 +2,16 @@
 #include "cli/CliRequest.h"
 #include "cli/ExitStatus.h"
 #include "cli/PortList.h"
+#include "cli/PortReport.h"
 #include "cli/SettingOverrides.h"
+#include "core/app/Version.h"
 #include "core/settings/AtomicFile.h"
 #include "core/settings/ParameterChecks.h"
+#include "core/settings/SettingsLocation.h"
+#include "devsim/FakeDeviceTree.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -55,6 +60,18 @@ TEST(CliCommandLine, MistakesEndWithTheSetUpStatusAndHelpDoesNot) {
     ASSERT_TRUE(std::holds_alternative<CliExit>(help));
     EXPECT_EQ(std::get<CliExit>(help).status, kExitNormalEnd);
     EXPECT_NE(std::get<CliExit>(help).text.find("--full-checksum"), std::string::npos);
+}
+
+TEST(CliCommandLine, VersionNamesTheSettingsFileInForce) {
+    auto version = parse({"--version", "a.lzh"});
+    ASSERT_TRUE(std::holds_alternative<CliExit>(version));
+    const CliExit& exit = std::get<CliExit>(version);
+    EXPECT_EQ(exit.status, kExitNormalEnd);
+    EXPECT_TRUE(exit.toStdout);
+    const auto files = settingsFiles();
+    ASSERT_TRUE(files);
+    EXPECT_EQ(exit.text, "pexo-cli " + std::string(pexoVersion()) + "\n" + files->describe());
+    EXPECT_NE(exit.text.find("Settings file: /"), std::string::npos);
 }
 
 TEST(CliCommandLine, OptionsOutsideTheirBoundsAreRefused) {
@@ -332,6 +349,53 @@ TEST(CliPorts, NamesMapToTheSettingsDevicesAndPathsStandForThemselves) {
     EXPECT_TRUE(std::holds_alternative<std::string>(choosePorts({"ttyS0"}, 0, devices)));
     EXPECT_TRUE(
         std::holds_alternative<std::string>(choosePorts({"COM1", "/dev/ttyUSB3"}, 0, devices)));
+}
+
+TEST(CliPorts, ALinkIsKeptAsGivenAndIsTheDeviceItLeadsTo) {
+    namespace fs = std::filesystem;
+    const fs::path folder =
+        fs::temp_directory_path() / ("pexo-cli-ports-" + std::to_string(::getpid()));
+    fs::create_directories(folder);
+    std::ofstream(folder / "ttyUSB0") << "";
+    fs::create_symlink("ttyUSB0", folder / "usb-FTDI-port0");
+    const std::string node = (folder / "ttyUSB0").string();
+    const std::string link = (folder / "usb-FTDI-port0").string();
+
+    const auto ports = choosePorts({link}, 0, PortDevices{});
+    ASSERT_TRUE(std::holds_alternative<std::vector<PortChoice>>(ports));
+    EXPECT_EQ(std::get<std::vector<PortChoice>>(ports)[0].devicePath, link);
+    const auto twice = choosePorts({node, link}, 0, PortDevices{});
+    ASSERT_TRUE(std::holds_alternative<std::string>(twice));
+    EXPECT_EQ(std::get<std::string>(twice),
+              "--port: " + link + " and " + node + " are the same device.");
+    fs::remove_all(folder);
+}
+
+TEST(CliPorts, TheListSaysWhatEachPortIs) {
+    auto listing = parse({"--list-ports"});
+    ASSERT_TRUE(std::holds_alternative<CliRequest>(listing)) << "no archive is needed";
+    EXPECT_TRUE(std::get<CliRequest>(listing).listPorts);
+
+    namespace fs = std::filesystem;
+    const fs::path folder =
+        fs::temp_directory_path() / ("pexo-cli-tree-" + std::to_string(::getpid()));
+    devsim::FakeDeviceTree fake(folder.string());
+    fake.addUsb({"ttyUSB0", "ftdi_sio", "0403", "6001", "FTDI", "FT232R USB UART", "A5XK3RJT",
+                 "usb-FTDI_FT232R_USB_UART_A5XK3RJT-if00-port0",
+                 "pci-0000:00:14.0-usb-0:2:1.0-port0", 2});
+    fake.addUart({"ttyS0", "serial", 4, true});
+    const std::string dev = fs::canonical(fake.devRoot()).string();
+    EXPECT_EQ(portReport(listSerialPorts({fake.sysRoot(), fake.devRoot()})),
+              dev +
+                  "/ttyS0\n"
+                  "  driver:  serial\n" +
+                  dev + "/ttyUSB0\n  by-id:   " + dev +
+                  "/serial/by-id/usb-FTDI_FT232R_USB_UART_A5XK3RJT-if00-port0\n  by-path: " + dev +
+                  "/serial/by-path/pci-0000:00:14.0-usb-0:2:1.0-port0\n"
+                  "  driver:  ftdi_sio\n"
+                  "  USB:     0403:6001 FTDI FT232R USB UART, serial number A5XK3RJT\n");
+    EXPECT_EQ(portReport({}), "No serial ports found.\n");
+    fs::remove_all(folder);
 }
 
 } // namespace

@@ -295,7 +295,9 @@ TEST(CliDownload, SetUpFailuresSendNothingAndSayWhy) {
          "Please enter an integer between 1 and 1000."},
         {{"--port", port, ws.path("junk.lzh")}, "File format error"},
         {{"--port", port, ws.path("missing.lzh")}, ""},
-        {{"--port", "/dev/pexo-no-such-port", archive}, "RS232C connection failed."},
+        {{"--port", "/dev/pexo-no-such-port", archive},
+         "RS232C connection failed.\n"
+         "cannot open /dev/pexo-no-such-port: No such file or directory\n"},
         {{"--settings", ws.path("none.ini"), "--port", port, archive}, "--settings"},
     };
     for (const auto& [args, says] : cases) {

@@ -1,16 +1,18 @@
 #include "core/protocol/DownloadContext.h"
 #include "core/settings/IniDocument.h"
 #include "core/settings/ProfileFile.h"
+#include "devsim/FakeDeviceTree.h"
 #include "gui/app/CMainFrame.h"
 #include "gui/settings/CUDefaultSaveDialog.h"
 #include "gui/settings/CURS232CSettingsDialog.h"
-#include "gui/settings/SerialDeviceList.h"
 #include "support/GuiTestEnvironment.h"
 #include "support/ModalDriver.h"
 #include "support/ProgramFolderTest.h"
 
+#include <QAbstractItemModel>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -306,8 +308,8 @@ private slots:
         QCOMPARE(settingValue(*m_folder, "RS232C Devices", "COM1"), "/dev/ttyUSB3");
     }
 
-    void unwritableSettingsFileIsReportedAndTheValuesStayInForce() {
-        // No INI folder: nothing can be kept, which the operator must hear about.
+    void withoutAWritableProgramFolderTheUsersFolderKeepsTheSettings() {
+        // No INI folder: the settings go to the user's folder, as an installed program's do.
         QVERIFY(QDir(m_folder->programPath() + "INI").removeRecursively());
         CMainFrame frame;
         ModalDriver driver;
@@ -316,35 +318,66 @@ private slots:
             dialog->baudRateList()->setCurrentIndex(12);
             dialog->okButton()->click();
         });
+        frame.OnRS232CSettings();
+        QVERIFY(driver.waitUntilAnswered());
+        QVERIFY(driver.boxes().isEmpty());
+        QCOMPARE(readProfile(m_folder->userSettingsFile().toStdString())
+                     .get("RS232C UserSettings", "Baud Rate"),
+                 std::optional<std::string>("12"));
+
+        // Nowhere to keep them: the operator hears about it, the values stay in force.
+        QVERIFY(QFile::remove(m_folder->userSettingsFile()));
+        QVERIFY(QDir(m_folder->scratch(QStringLiteral("config"))).removeRecursively());
+        QFile blocker(m_folder->scratch(QStringLiteral("config")));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        driver.expect([](QWidget* modal) {
+            auto* dialog = static_cast<CURS232CSettingsDialog*>(modal);
+            dialog->baudRateList()->setCurrentIndex(13);
+            dialog->okButton()->click();
+        });
         driver.expectMessageBox();
         frame.OnRS232CSettings();
         QVERIFY(driver.waitUntilAnswered());
         QCOMPARE(driver.boxes().size(), 1);
         QCOMPARE(driver.boxes().at(0).text,
-                 "The settings could not be saved to " + m_folder->settingsFile() + ".");
+                 "The settings could not be saved to " + m_folder->userSettingsFile() + ".");
         QCOMPARE(driver.boxes().at(0).title, QStringLiteral("Pexo"));
         QCOMPARE(driver.boxes().at(0).icon, QMessageBox::Critical);
         QVERIFY(!m_folder->settingsExist());
-        QCOMPARE(frame.rs232cDialog().settings().BaudRate, 12);
+        QCOMPARE(frame.rs232cDialog().settings().BaudRate, 13);
     }
 
-    void offersSerialDevicesInNaturalOrder() {
-        const QString root = m_folder->scratch(QStringLiteral("dev"));
-        QDir(root).mkpath(QStringLiteral("serial/by-id"));
-        for (const char* name : {"ttyS10", "ttyS2", "ttyUSB1", "ttyACM0", "tty0", "null",
-                                 "serial/by-id/usb-FTDI_A1-if00"}) {
-            QFile file(root + QLatin1Char('/') + QLatin1String(name));
-            QVERIFY(file.open(QIODevice::WriteOnly));
-        }
-        QCOMPARE(listSerialDevices(root),
-                 (QStringList{root + "/serial/by-id/usb-FTDI_A1-if00", root + "/ttyUSB1",
-                              root + "/ttyACM0", root + "/ttyS2", root + "/ttyS10"}));
-        QVERIFY(listSerialDevices(m_folder->scratch(QStringLiteral("none"))).isEmpty());
+    void offersTheSerialPortsWithWhatTheyAre() {
+        devsim::FakeDeviceTree fake(m_folder->scratch(QStringLiteral("devices")).toStdString());
+        fake.addUsb({"ttyUSB1", "ftdi_sio", "0403", "6001", "FTDI", "FT232R USB UART", "A1",
+                     "usb-FTDI_FT232R_USB_UART_A1-if00-port0", "", 2});
+        fake.addUart({"ttyS10", "serial", 4, true});
+        fake.addUart({"ttyS2", "serial", 4, true});
+        fake.addUart({"ttyS3", "serial8250", 0, false});
+        fake.addVirtual("tty0");
+        const QString dev = QDir(QString::fromStdString(fake.devRoot())).canonicalPath();
 
-        CURS232CSettingsDialog dialog(nullptr, root);
+        CURS232CSettingsDialog dialog(nullptr, {fake.sysRoot(), fake.devRoot()});
         dialog.show();
-        QCOMPARE(dialog.devicePath()->count(), 5);
+        QAbstractItemModel* list = dialog.devicePath()->model();
+        const QStringList expected{dev + "/serial/by-id/usb-FTDI_FT232R_USB_UART_A1-if00-port0",
+                                   dev + "/ttyS2", dev + "/ttyS10", dev + "/ttyUSB1"};
+        QCOMPARE(list->rowCount(), expected.size());
+        for (int row = 0; row < list->rowCount(); ++row)
+            QCOMPARE(list->index(row, 0).data().toString(), expected.at(row));
+        QCOMPARE(list->index(0, 1).data().toString(),
+                 QStringLiteral("ttyUSB1: FTDI FT232R USB UART (A1), 0403:6001, ftdi_sio"));
+        QCOMPARE(list->index(1, 1).data().toString(), QStringLiteral("serial port, serial"));
+
+        // The line under the field says what the shown path is; choosing takes the path.
         QCOMPARE(dialog.devicePath()->currentText(), QStringLiteral("/dev/ttyS0"));
+        dialog.devicePath()->setCurrentIndex(0);
+        QCOMPARE(dialog.devicePath()->currentText(), expected.at(0));
+        QCOMPARE(dialog.deviceDescription()->text(),
+                 QStringLiteral("FTDI FT232R USB UART (A1), 0403:6001, ftdi_sio, by-id "
+                                "usb-FTDI_FT232R_USB_UART_A1-if00-port0"));
+        dialog.devicePath()->setEditText(dev + "/ttyUSB7");
+        QCOMPARE(dialog.deviceDescription()->text(), QStringLiteral("Not found on this computer"));
         dialog.reject();
     }
 };

@@ -47,8 +47,11 @@ DownloadSession::Setup DownloadSession::prepare(const ProtocolParameters& params
     }
 
     auto sink = [this](std::span<const std::uint8_t> chunk) { receive(chunk); };
-    if (!openPort(*ctx, sink, portFailure))
+    if (!openPort(*ctx, sink, &openFailure_)) {
+        if (portFailure)
+            *portFailure = openFailure_.text();
         return Setup::PortOpenFailed;
+    }
     portOpened_ = true;
     writer_ = std::make_unique<PortFrameWriter>(*ctx);
     return Setup::Ready;

@@ -3,6 +3,7 @@
 #include "core/download/PortFrameWriter.h"
 #include "core/protocol/Completion.h"
 #include "core/protocol/TickClock.h"
+#include "core/serial/PortOpenFailure.h"
 
 #include <atomic>
 #include <chrono>
@@ -50,9 +51,12 @@ public:
     ~DownloadSession();
 
     // Copies the settings into the context, checks the image length against the write range
-    // and opens the port. `portFailure` receives the system's reason when the port fails.
+    // and opens the port. `portFailure` receives the system's reason when the port fails
+    // (openFailure().text()).
     Setup prepare(const ProtocolParameters& params, const CommSettings& comm,
                   std::string* portFailure = nullptr);
+    // Why the last prepare() could not open the port, told apart.
+    const PortOpenFailure& openFailure() const { return openFailure_; }
 
     // The connect poll: resets the run, then each tick notes whether the device has echoed
     // an earlier poll (checked before this tick's send) and sends 0xD6 again. A tick never
@@ -106,6 +110,7 @@ private:
     std::unique_ptr<PortFrameWriter> writer_;
     std::unique_ptr<CUDownloadProtocolThread> thread_;
     bool portOpened_ = false;
+    PortOpenFailure openFailure_;
     bool polling_ = false;
     bool echoSeen_ = false;
     bool started_ = false;

@@ -178,7 +178,7 @@ bool naturalLess(const std::string& a, const std::string& b) {
     return a.size() - i < b.size() - j;
 }
 
-std::string PortDescription::summary() const {
+std::string PortDescription::identity() const {
     std::vector<std::string> parts;
     if (usb) {
         std::string who = usb->manufacturer;
@@ -200,16 +200,20 @@ std::string PortDescription::summary() const {
     }
     if (!driver.empty())
         parts.push_back(driver);
-    if (!byId.empty())
-        parts.push_back("by-id " + lastPart(byId));
-    else if (!byPath.empty())
-        parts.push_back("by-path " + lastPart(byPath));
-    if (parts.empty())
-        return "no hardware details";
-    std::string line = parts.front();
-    for (std::size_t k = 1; k < parts.size(); ++k)
-        line += ", " + parts[k];
+    std::string line;
+    for (const std::string& part : parts)
+        line += (line.empty() ? "" : ", ") + part;
     return line;
+}
+
+std::string PortDescription::summary() const {
+    std::string line = identity();
+    const std::string name = !byId.empty()     ? "by-id " + lastPart(byId)
+                             : !byPath.empty() ? "by-path " + lastPart(byPath)
+                                               : std::string{};
+    if (!name.empty())
+        line += (line.empty() ? "" : ", ") + name;
+    return line.empty() ? "no hardware details" : line;
 }
 
 std::vector<PortDescription> listSerialPorts(const DeviceTree& tree) {

@@ -25,6 +25,8 @@ struct PortDescription {
     // One line a person recognises: "FTDI FT232R USB UART (A5XK3RJT), 0403:6001, ftdi_sio,
     // by-id usb-FTDI_FT232R_USB_UART_A5XK3RJT-if00-port0". Never names `path` itself.
     std::string summary() const;
+    // The same without the by-id or by-path name: what the device is.
+    std::string identity() const;
 };
 
 // Where the kernel's views are mounted; tests point these at a fake tree.

@@ -2,10 +2,12 @@
 #include "core/protocol/DownloadContext.h"
 #include "core/serial/PortDevice.h"
 #include "core/serial/PortFailure.h"
+#include "core/serial/PortOpenFailure.h"
 #include "core/serial/ReaderThread.h"
 #include "core/serial/SerialLink.h"
 #include "core/serial/SerialPort.h"
 
+#include <cerrno>
 #include <fcntl.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
@@ -13,41 +15,47 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <cerrno>
-
 namespace pexo {
 namespace {
 
-int openFailure(std::string* failure, const std::string& path, int err) {
-    if (err == EBUSY || err == EWOULDBLOCK)
-        return portFailure(failure, path + " is in use by another program");
-    return portFailure(failure, "cannot open " + path, err);
+int failed(PortOpenFailure* failure, std::string detail) {
+    if (failure) {
+        *failure = PortOpenFailure{};
+        failure->detail = std::move(detail);
+    }
+    return 0;
+}
+
+int failed(PortOpenFailure* failure, const std::string& path, int err) {
+    if (failure)
+        *failure = explainPortOpenFailure(path, err);
+    return 0;
 }
 
 // Opens the device for this program alone. Root passes TIOCEXCL, so the flock is what
 // keeps a second instance out; TIOCEXCL keeps out programs that do not flock.
-int openExclusive(const std::string& path, std::string* failure) {
+int openExclusive(const std::string& path, PortOpenFailure* failure) {
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        openFailure(failure, path, errno);
+        failed(failure, path, errno);
         return -1;
     }
     int err = 0;
-    std::string reason;
     if (!::isatty(fd)) {
-        reason = path + " is not a serial device";
-    } else if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        err = errno;
-    } else if (::ioctl(fd, TIOCEXCL) != 0) {
-        err = errno;
-    } else {
-        return fd;
+        ::close(fd);
+        if (failure) {
+            *failure = PortOpenFailure{};
+            failure->problem = PortProblem::NotSerial;
+            failure->port = path;
+        }
+        return -1;
     }
-    ::close(fd);
-    if (err != 0)
-        openFailure(failure, path, err);
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::ioctl(fd, TIOCEXCL) != 0)
+        err = errno;
     else
-        portFailure(failure, reason);
+        return fd;
+    ::close(fd);
+    failed(failure, path, err);
     return -1;
 }
 
@@ -76,21 +84,29 @@ void setModemLines(int fd, unsigned long request, int lines) {
 } // namespace
 
 int openPort(DownloadContext& ctx, ReceiveSink sink, std::string* failure) {
+    PortOpenFailure why;
+    const int opened = openPort(ctx, std::move(sink), &why);
+    if (!opened && failure)
+        *failure = why.text();
+    return opened;
+}
+
+int openPort(DownloadContext& ctx, ReceiveSink sink, PortOpenFailure* failure) {
     if (!ctx.serialLink)
         ctx.serialLink = std::make_shared<SerialLink>();
     const std::shared_ptr<SerialLink> link = ctx.serialLink;
     {
         std::lock_guard lock(link->mutex);
         if (link->fd >= 0)
-            return portFailure(failure, link->path + " is already open");
+            return failed(failure, link->path + " is already open");
     }
     // A port left open by an earlier run would make this one's thread look like it.
     if (ctx.readerThread.joinable())
-        return portFailure(failure, "the previous reader thread is still attached");
+        return failed(failure, "the previous reader thread is still attached");
 
     const std::string path = resolvePortDevice(ctx);
     if (path.empty())
-        return portFailure(failure, "no serial device is configured");
+        return failed(failure, "no serial device is configured");
     const int fd = openExclusive(path, failure);
     if (fd < 0)
         return 0;
@@ -102,7 +118,7 @@ int openPort(DownloadContext& ctx, ReceiveSink sink, std::string* failure) {
             ::close(wakeFd);
         ::ioctl(fd, TIOCNXCL);
         ::close(fd);
-        return portFailure(failure, "cannot open " + path, err);
+        return failed(failure, path, err);
     }
     ::tcflush(fd, TCIOFLUSH);
     {
@@ -118,18 +134,19 @@ int openPort(DownloadContext& ctx, ReceiveSink sink, std::string* failure) {
     link->sink = std::move(sink);
     ctx.commHandle = fd;
 
-    if (!configurePort(ctx, failure)) {
+    std::string refused;
+    if (!configurePort(ctx, &refused)) {
         ctx.connected = false;
         releaseDevice(ctx, *link);
         link->sink = nullptr;
-        return 0;
+        return failed(failure, refused);
     }
     ctx.connected = true;
     if (!startReaderThread(ctx, link)) {
         ctx.connected = false;
         releaseDevice(ctx, *link);
         link->sink = nullptr;
-        return portFailure(failure, "cannot start the serial reader thread");
+        return failed(failure, "cannot start the serial reader thread");
     }
     // RTS follows CTS under the handshake; otherwise it is held on, as DTR always is.
     setModemLines(fd, TIOCMBIS, TIOCM_DTR | ((ctx.flowControl & 0x02) ? 0 : TIOCM_RTS));

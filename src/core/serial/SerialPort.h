@@ -11,6 +11,7 @@ namespace pexo {
 
 class Host;
 struct DownloadContext;
+struct PortOpenFailure;
 
 // Receives every chunk the reader thread reads (at most kReadChunkSize bytes), in arrival
 // order, on the reader thread. In the program this is the reply handler. It must not wait
@@ -24,6 +25,8 @@ inline constexpr std::size_t kReadChunkSize = 80;
 // leaves nothing open and `connected` at 0, and puts the reason in `failure` when given.
 int openPort(Host& host, ReceiveSink sink, std::string* failure = nullptr);
 int openPort(DownloadContext& ctx, ReceiveSink sink, std::string* failure = nullptr);
+// The same, with the failure told apart (PortOpenFailure.h); its text() is the reason above.
+int openPort(DownloadContext& ctx, ReceiveSink sink, PortOpenFailure* failure);
 
 // Applies the context's line settings to the open port. 1 on success, 0 on failure.
 int configurePort(Host& host, std::string* failure = nullptr);

@@ -19,7 +19,7 @@ void loadPath(const IniDocument& doc, std::string_view key, std::string& field,
 } // namespace
 
 bool LoadPortDevices(PortDevices& devices) {
-    return LoadPortDevices(devices, settingsFilePath().value_or(std::string{}));
+    return LoadPortDevices(devices, settingsReadPath());
 }
 
 bool LoadPortDevices(PortDevices& devices, const std::string& file) {
@@ -31,8 +31,8 @@ bool LoadPortDevices(PortDevices& devices, const std::string& file) {
 }
 
 bool SavePortDevices(const PortDevices& devices) {
-    const auto file = settingsFilePath();
-    return file && SavePortDevices(devices, *file);
+    const std::string file = settingsSavePath();
+    return !file.empty() && SavePortDevices(devices, file);
 }
 
 bool SavePortDevices(const PortDevices& devices, const std::string& file) {

@@ -1,7 +1,7 @@
 #include "core/settings/SettingsFile.h"
 
-#include "core/app/Paths.h"
 #include "core/settings/ProfileFile.h"
+#include "core/settings/SettingsLocation.h"
 #include "core/settings/ValueText.h"
 
 #include <array>
@@ -72,11 +72,22 @@ std::string_view paramSectionName(SettingsSection section) {
 }
 
 std::optional<std::string> settingsFilePath() {
-    return resolvePath(PathKind::SettingsFile);
+    const auto files = settingsFiles();
+    return files ? std::optional(files->saveTo()) : std::nullopt;
+}
+
+std::string settingsReadPath() {
+    const auto files = settingsFiles();
+    return files ? files->readFrom() : std::string{};
+}
+
+std::string settingsSavePath() {
+    const auto files = settingsFiles();
+    return files && prepareSettingsSave(*files) ? files->saveTo() : std::string{};
 }
 
 bool LoadCommSettings(CommSettings& settings, SettingsSection section) {
-    return LoadCommSettings(settings, section, settingsFilePath().value_or(std::string{}));
+    return LoadCommSettings(settings, section, settingsReadPath());
 }
 
 bool LoadCommSettings(CommSettings& settings, SettingsSection section, const std::string& file) {
@@ -85,8 +96,8 @@ bool LoadCommSettings(CommSettings& settings, SettingsSection section, const std
 }
 
 bool SaveCommSettings(const CommSettings& settings, SettingsSection section) {
-    const auto file = settingsFilePath();
-    return file && SaveCommSettings(settings, section, *file);
+    const std::string file = settingsSavePath();
+    return !file.empty() && SaveCommSettings(settings, section, file);
 }
 
 bool SaveCommSettings(const CommSettings& s, SettingsSection section, const std::string& file) {
@@ -102,7 +113,7 @@ bool SaveCommSettings(const CommSettings& s, SettingsSection section, const std:
 }
 
 bool LoadProtocolParameters(ProtocolParameters& params, SettingsSection section) {
-    return LoadProtocolParameters(params, section, settingsFilePath().value_or(std::string{}));
+    return LoadProtocolParameters(params, section, settingsReadPath());
 }
 
 bool LoadProtocolParameters(ProtocolParameters& params, SettingsSection section,
@@ -112,8 +123,8 @@ bool LoadProtocolParameters(ProtocolParameters& params, SettingsSection section,
 }
 
 bool SaveProtocolParameters(const ProtocolParameters& params, SettingsSection section) {
-    const auto file = settingsFilePath();
-    return file && SaveProtocolParameters(params, section, *file);
+    const std::string file = settingsSavePath();
+    return !file.empty() && SaveProtocolParameters(params, section, file);
 }
 
 bool SaveProtocolParameters(const ProtocolParameters& p, SettingsSection section,

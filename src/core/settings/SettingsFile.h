@@ -19,9 +19,15 @@ inline constexpr std::string_view kParamDefaultSection = "Param Default";
 std::string_view commSectionName(SettingsSection section);
 std::string_view paramSectionName(SettingsSection section);
 
-// The program's own settings file (INI/PexoUDef.INI beside the executable), resolved anew
-// each time; empty when the program's location cannot be determined.
+// The program's settings file as saves go to it (SettingsLocation.h has the rule), resolved
+// anew each time; empty when the program's location cannot be determined.
 std::optional<std::string> settingsFilePath();
+// The file the forms without a file read: the user's once it exists, else the program
+// folder's. Empty when the program's location cannot be determined.
+std::string settingsReadPath();
+// The file the forms without a file write, made ready for the first save (the user's file
+// seeded from the program folder's). Empty when there is none or it cannot be made.
+std::string settingsSavePath();
 
 // Each operation has two forms: one on the program's settings file, one on a file named by
 // the caller (the command line's --settings). Without a resolvable path, loads behave as

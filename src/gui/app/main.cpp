@@ -1,8 +1,14 @@
 #include "gui/app/CPexoApp.h"
+#include "gui/app/InformationRequest.h"
 
 #include <QApplication>
+#include <cstdio>
 
 int main(int argc, char* argv[]) {
+    if (const auto text = pexo::gui::informationRequest(argc, argv)) {
+        std::fputs(text->c_str(), stdout);
+        return 0;
+    }
     QApplication application(argc, argv);
     // No application display name: the desktop would append it to the window title.
     pexo::gui::CPexoApp pexo(QApplication::arguments().mid(1));

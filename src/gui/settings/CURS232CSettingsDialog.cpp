@@ -19,7 +19,13 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
 #include <QShowEvent>
+#include <QStandardItemModel>
+#include <QStyle>
+#include <QTreeView>
+#include <algorithm>
 #include <span>
 
 namespace pexo::gui {
@@ -56,8 +62,8 @@ std::string cleanDevicePath(QString text, const std::string& fallback) {
 
 } // namespace
 
-CURS232CSettingsDialog::CURS232CSettingsDialog(QWidget* parent, const QString& deviceRoot)
-    : QDialog(parent), m_deviceRoot(deviceRoot) {
+CURS232CSettingsDialog::CURS232CSettingsDialog(QWidget* parent, DeviceTree devices)
+    : QDialog(parent), m_deviceTree(std::move(devices)) {
     setObjectName(QStringLiteral("rs232cSettingsDialog"));
     setWindowTitle(QStringLiteral("RS232C Settings"));
     setCaptionWithoutCloseBox(this);
@@ -70,6 +76,21 @@ CURS232CSettingsDialog::CURS232CSettingsDialog(QWidget* parent, const QString& d
     m_device->setInsertPolicy(QComboBox::NoInsert);
     m_device->setMinimumContentsLength(24);
     m_device->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    // The list shows what each device is beside its path; the path is what is taken.
+    m_device->setModel(new QStandardItemModel(0, 2, m_device));
+    auto* deviceView = new QTreeView(m_device);
+    deviceView->setRootIsDecorated(false);
+    deviceView->setHeaderHidden(true);
+    deviceView->setAllColumnsShowFocus(true);
+    deviceView->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_device->setView(deviceView);
+    m_deviceDescription = new QLabel(group);
+    m_deviceDescription->setObjectName(QStringLiteral("deviceDescription"));
+    m_deviceDescription->setTextFormat(Qt::PlainText);
+    m_deviceDescription->setEnabled(false); // greyed: a note, not a control
+    // A long description wraps in the column instead of widening the dialog.
+    m_deviceDescription->setWordWrap(true);
+    m_deviceDescription->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     m_baud = makeList(group, kBaudRateList, "baudRateList");
     m_dataBits = makeList(group, kDataBitsList, "dataBitsList");
     m_parity = makeList(group, kParityList, "parityList");
@@ -92,6 +113,7 @@ CURS232CSettingsDialog::CURS232CSettingsDialog(QWidget* parent, const QString& d
     };
     addRow("&Port:", m_port);
     addRow("D&evice:", m_device);
+    rows->addWidget(m_deviceDescription, row++, 1);
     addRow("&Baud Rate:", m_baud);
     addRow("&Data Bits:", m_dataBits);
     addRow("P&arity:", m_parity);
@@ -111,6 +133,9 @@ CURS232CSettingsDialog::CURS232CSettingsDialog(QWidget* parent, const QString& d
     m_default = buttons.defaults;
     connect(m_default, &QPushButton::clicked, this, &CURS232CSettingsDialog::OnDefault);
     bindDefaultSaveKey(this, [this] { OnDefaultSave(); });
+    connect(m_device, &QComboBox::editTextChanged, this, [this](const QString& path) {
+        m_deviceDescription->setText(describeSerialDevice(path, m_deviceTree));
+    });
     connect(m_port, &QComboBox::currentIndexChanged, this, [this](int position) {
         keepShownDevice();
         showDeviceOf(position);
@@ -175,13 +200,35 @@ void CURS232CSettingsDialog::takeControls() {
 void CURS232CSettingsDialog::showEvent(QShowEvent* event) {
     if (!event->spontaneous()) {
         const QString shown = m_device->currentText();
-        m_device->clear();
-        m_device->addItems(listSerialDevices(m_deviceRoot));
+        fillDeviceList();
         m_device->setEditText(shown);
         fillControls();
         m_ok->setFocus();
     }
     QDialog::showEvent(event);
+}
+
+void CURS232CSettingsDialog::fillDeviceList() {
+    auto* model = static_cast<QStandardItemModel*>(m_device->model());
+    model->removeRows(0, model->rowCount());
+    for (const SerialDeviceEntry& entry : listSerialDevices(m_deviceTree)) {
+        auto* description = new QStandardItem(entry.description);
+        description->setForeground(palette().brush(QPalette::Disabled, QPalette::Text));
+        model->appendRow({new QStandardItem(entry.path), description});
+    }
+    auto* view = static_cast<QTreeView*>(m_device->view());
+    view->resizeColumnToContents(0);
+    view->resizeColumnToContents(1);
+    // The popup is as wide as both columns (and the scroll bar, frames and margins), not only
+    // as the field; on a narrow screen the paths give way in the middle, where by-id names
+    // repeat themselves.
+    const int extra = view->verticalScrollBar()->sizeHint().width() + 4 * view->frameWidth() +
+                      2 * view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 24;
+    const int available = screen()->availableGeometry().width();
+    if (view->columnWidth(0) + view->columnWidth(1) + extra > available)
+        view->setColumnWidth(0, std::max(available / 3, available - view->columnWidth(1) - extra));
+    view->setTextElideMode(Qt::ElideMiddle);
+    view->setMinimumWidth(std::min(view->columnWidth(0) + view->columnWidth(1) + extra, available));
 }
 
 void CURS232CSettingsDialog::accept() {

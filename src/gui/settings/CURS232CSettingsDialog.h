@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/serial/PortDescription.h"
 #include "core/settings/CommLists.h"
 #include "core/settings/CommSettings.h"
 #include "core/settings/PortDevices.h"
@@ -9,6 +10,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QLabel;
 class QPushButton;
 
 namespace pexo {
@@ -23,9 +25,8 @@ namespace pexo::gui {
 class CURS232CSettingsDialog : public QDialog {
     Q_OBJECT
 public:
-    // `deviceRoot` is where the offered serial devices are looked for ("/dev").
-    explicit CURS232CSettingsDialog(QWidget* parent = nullptr,
-                                    const QString& deviceRoot = QStringLiteral("/dev"));
+    // `devices` is where the offered serial ports are looked for (/sys and /dev).
+    explicit CURS232CSettingsDialog(QWidget* parent = nullptr, DeviceTree devices = {});
 
     const CommSettings& settings() const { return m_settings; }
     const FlowChecks& flowChecks() const { return m_flow; }
@@ -41,6 +42,7 @@ public:
     // The controls, for the main window's tests and the screenshot tool.
     QComboBox* portList() const { return m_port; }
     QComboBox* devicePath() const { return m_device; }
+    QLabel* deviceDescription() const { return m_deviceDescription; }
     QComboBox* baudRateList() const { return m_baud; }
     QComboBox* dataBitsList() const { return m_dataBits; }
     QComboBox* parityList() const { return m_parity; }
@@ -64,12 +66,13 @@ protected:
 private:
     void loadUserSettings();
     void fillControls();
+    void fillDeviceList();
     void takeControls();
     void showDeviceOf(int portPosition);
     void keepShownDevice();
     QString& deviceSlot(int portPosition);
 
-    QString m_deviceRoot;
+    DeviceTree m_deviceTree;
     CommSettings m_settings;
     FlowChecks m_flow;
     PortDevices m_devices;
@@ -79,6 +82,7 @@ private:
 
     QComboBox* m_port;
     QComboBox* m_device;
+    QLabel* m_deviceDescription;
     QComboBox* m_baud;
     QComboBox* m_dataBits;
     QComboBox* m_parity;

@@ -3,6 +3,7 @@
 #include "core/app/Paths.h"
 #include "core/settings/AtomicFile.h"
 #include "core/settings/PortDevices.h"
+#include "core/settings/SettingsLocation.h"
 
 #include <filesystem>
 #include <fstream>
@@ -36,9 +37,16 @@ protected:
         root_ = tmpl;
         const std::string exe = (root_ / "pexo").string();
         saved_ = setPathEnvironment(PathEnvironment{[exe] { return exe; }, [] { return ""; }});
+        // The user's folder is ours too; "writable" is what the test says, as root ignores modes.
+        savedSettings_ = setSettingsEnvironment(
+            SettingsEnvironment{[this] { return configFolder_; },
+                                [this](const std::string& path) {
+                                    return programWritable_ && ::access(path.c_str(), W_OK) == 0;
+                                }});
     }
     void TearDown() override {
         setPathEnvironment(saved_);
+        setSettingsEnvironment(savedSettings_);
         fs::permissions(root_, fs::perms::owner_all, fs::perm_options::add);
         fs::remove_all(root_);
     }
@@ -51,8 +59,13 @@ protected:
         return static_cast<std::size_t>(std::distance(fs::directory_iterator(dir), {}));
     }
 
+    fs::path userFile() { return root_ / "config" / "pexo" / "PexoUDef.INI"; }
+
     fs::path root_;
     PathEnvironment saved_;
+    SettingsEnvironment savedSettings_;
+    std::string configFolder_;
+    bool programWritable_ = true;
 };
 
 const std::string kDefaultParamSection = "[Param UserSettings]\n"
@@ -173,6 +186,8 @@ TEST_F(SettingsFileTest, HandEditedValuesLoadByTheScanRules) {
 }
 
 TEST_F(SettingsFileTest, MissingFolderIsNeverCreated) {
+    // Without an INI folder the program folder is not writable; with no folder of the
+    // user's either, nothing can be saved.
     ASSERT_FALSE(SaveCommSettings(CommSettings{}, SettingsSection::User));
     EXPECT_FALSE(fs::exists(root_ / "INI"));
     CommSettings comm;
@@ -280,6 +295,81 @@ TEST_F(SettingsFileTest, UnresolvablePathGivesDefaultsAndWritesNothing) {
     EXPECT_EQ(p.Code30, 44);
     EXPECT_FALSE(SaveProtocolParameters(p, SettingsSection::User));
     EXPECT_FALSE(SavePortDevices(PortDevices{}));
+}
+
+TEST_F(SettingsFileTest, TheProgramFolderHoldsTheSettingsWhileItIsWritable) {
+    const struct {
+        const char* what;
+        bool programWritable;
+        bool userFileExists;
+        bool configKnown;
+        bool readsUser, savesUser;
+    } cases[] = {
+        {"writable program folder", true, true, true, false, false},
+        {"read-only, before the first save", false, false, true, false, true},
+        {"read-only, after the first save", false, true, true, true, true},
+        {"read-only, no folder of the user's", false, false, false, false, false},
+    };
+    spit(iniFolder() / "PexoUDef.INI", "[RS232C UserSettings]\nBaud Rate=3\n");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        programWritable_ = c.programWritable;
+        configFolder_ = c.configKnown ? (root_ / "config").string() : "";
+        fs::remove_all(root_ / "config");
+        if (c.userFileExists) {
+            fs::create_directories(userFile().parent_path());
+            spit(userFile(), "[RS232C UserSettings]\nBaud Rate=9\n");
+        }
+        const auto files = settingsFiles();
+        ASSERT_TRUE(files);
+        EXPECT_EQ(files->readFrom(), (c.readsUser ? userFile() : iniFile()).string());
+        EXPECT_EQ(files->saveTo(), (c.savesUser ? userFile() : iniFile()).string());
+        EXPECT_EQ(files->describe().rfind("Settings file: " + files->saveTo(), 0), 0u);
+        EXPECT_EQ(files->describe().find("until then") != std::string::npos,
+                  c.savesUser && !c.userFileExists);
+        CommSettings comm;
+        LoadCommSettings(comm, SettingsSection::User);
+        EXPECT_EQ(comm.BaudRate, c.readsUser ? 9 : 3);
+    }
+}
+
+TEST_F(SettingsFileTest, TheFirstSaveOfAnInstalledProgramCopiesTheProgramFoldersFile) {
+    const std::string shipped = "[RS232C Default]\nPort=1\n\n[Param Default]\nCode30=20\n\n"
+                                "[Param UserSettings]\nCode30=7\n";
+    spit(iniFolder() / "PexoUDef.INI", shipped);
+    programWritable_ = false;
+    configFolder_ = (root_ / "config").string();
+
+    ProtocolParameters p;
+    LoadProtocolParameters(p, SettingsSection::User);
+    EXPECT_EQ(p.Code30, 7) << "until the first save the program folder's file is read";
+    ASSERT_FALSE(fs::exists(userFile()));
+
+    CommSettings comm;
+    comm.BaudRate = 12;
+    ASSERT_TRUE(SaveCommSettings(comm, SettingsSection::User));
+    EXPECT_EQ(slurp(userFile()), shipped + "\n[RS232C UserSettings]\nPort=0\nBaud Rate=12\nData "
+                                           "Bits=3\nParity=1\nStop Bits=0\nFlow=0\n");
+    EXPECT_EQ(slurp(iniFile()), shipped);
+    EXPECT_EQ(fs::status(userFile().parent_path()).permissions() & fs::perms::all,
+              fs::perms::owner_all);
+
+    // Default Save goes where the user sections go; Default reads it back from there.
+    comm.Port = 0;
+    ASSERT_TRUE(SaveCommSettings(comm, SettingsSection::Default));
+    EXPECT_EQ(slurp(iniFile()), shipped);
+    CommSettings defaults;
+    LoadCommSettings(defaults, SettingsSection::Default);
+    EXPECT_EQ(defaults.Port, 0);
+    EXPECT_EQ(defaults.BaudRate, 12);
+    ASSERT_TRUE(SavePortDevices(PortDevices{}));
+    EXPECT_NE(slurp(userFile()).find("[RS232C Devices]"), std::string::npos);
+
+    // A user's folder that cannot be made saves nothing anywhere.
+    fs::remove_all(root_ / "config");
+    spit(root_ / "config", "a file, not a folder");
+    EXPECT_FALSE(SaveCommSettings(comm, SettingsSection::User));
+    EXPECT_EQ(slurp(iniFile()), shipped);
 }
 
 } // namespace

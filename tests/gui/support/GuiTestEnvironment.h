@@ -4,6 +4,7 @@
 // cache folder and QSettings store, so that no test reads or writes the user's files.
 
 #include "core/app/Paths.h"
+#include "core/settings/SettingsLocation.h"
 
 #include <QApplication>
 #include <QByteArray>
@@ -35,8 +36,15 @@ public:
         const std::string exe = (programPath() + "pexo").toStdString();
         const std::string windows = root.filePath(QStringLiteral("windows")).toStdString();
         m_previous = setPathEnvironment({[exe] { return exe; }, [windows] { return windows; }});
+        // The user's settings folder of an installed program: ours too.
+        const std::string config = root.filePath(QStringLiteral("config")).toStdString();
+        m_previousSettings = setSettingsEnvironment(
+            {[config] { return config; }, systemSettingsEnvironment().writable});
     }
-    ~ProgramFolder() { setPathEnvironment(m_previous); }
+    ~ProgramFolder() {
+        setPathEnvironment(m_previous);
+        setSettingsEnvironment(m_previousSettings);
+    }
     ProgramFolder(const ProgramFolder&) = delete;
     ProgramFolder& operator=(const ProgramFolder&) = delete;
 
@@ -44,6 +52,10 @@ public:
     QString settingsFile() const { return programPath() + QStringLiteral("INI/PexoUDef.INI"); }
     std::string settingsFileStd() const { return settingsFile().toStdString(); }
     QString scratch(const QString& name) const { return m_root.filePath(name); }
+    // Where an installed program's settings go: the user's folder.
+    QString userSettingsFile() const {
+        return m_root.filePath(QStringLiteral("config/pexo/PexoUDef.INI"));
+    }
 
     void writeSettings(const QByteArray& text) const {
         QFile file(settingsFile());
@@ -60,6 +72,7 @@ public:
 private:
     QTemporaryDir m_root;
     PathEnvironment m_previous;
+    SettingsEnvironment m_previousSettings;
 };
 
 // Called before the QApplication exists: QSettings and the cache folder go to a private
