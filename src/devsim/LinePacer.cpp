@@ -26,6 +26,22 @@ std::size_t LinePacer::allowance(Clock::time_point now) const {
     return 1 + static_cast<std::size_t>((now - readyAt_) / byteTime_);
 }
 
+LinePacer::Clock::time_point LinePacer::readyAt(std::size_t count) const {
+    if (!limited() || count <= 1)
+        return readyAt_;
+    // Past a day of line time the wait is no different in practice, and the product stays
+    // far inside the clock's range.
+    const auto extra = static_cast<std::int64_t>(
+        std::min<std::size_t>(count - 1, std::chrono::hours(24) / byteTime_));
+    return readyAt_ + byteTime_ * extra;
+}
+
+std::size_t LinePacer::bytesIn(std::chrono::nanoseconds span) const {
+    if (!limited() || span <= byteTime_)
+        return 1;
+    return static_cast<std::size_t>(span / byteTime_);
+}
+
 void LinePacer::moved(std::size_t count) {
     if (limited())
         readyAt_ += byteTime_ * static_cast<std::int64_t>(count);

@@ -25,6 +25,10 @@ public:
     // How many bytes may move at `now` (0: none before readyAt()); unlimited lines allow any.
     std::size_t allowance(Clock::time_point now) const;
     Clock::time_point readyAt() const { return readyAt_; }
+    // When `count` bytes (at least one) may have moved.
+    Clock::time_point readyAt(std::size_t count) const;
+    // How many bytes the line carries in `span` (at least one); unlimited lines: one.
+    std::size_t bytesIn(std::chrono::nanoseconds span) const;
     void moved(std::size_t count);
 
 private:

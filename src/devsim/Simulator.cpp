@@ -9,6 +9,7 @@
 #include <cstring>
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -19,6 +20,9 @@ namespace {
 // reading too, as a device whose transmitter is stalled would.
 constexpr std::size_t kOutputLimit = 4096;
 constexpr std::size_t kReadChunk = 4096;
+// A paced line is read a few milliseconds' worth of bytes at a time: waking for every byte
+// would make a busy device cost more than the host it serves.
+constexpr std::chrono::milliseconds kReadBatchTime{4};
 // DC3: a host line with software flow control stops sending on it.
 constexpr std::uint8_t kXoff = 0x13;
 
@@ -214,7 +218,7 @@ int Simulator::run() {
                 loop.rxPending = loop.rx.limited() && static_cast<std::size_t>(n) == want;
                 continue;
             } else {
-                wakeAt(loop.rx.readyAt());
+                wakeAt(loop.rx.readyAt(readBatch(loop)));
             }
         }
         if (loop.lingerUntil)
@@ -275,6 +279,22 @@ int Simulator::run() {
     changed_.notify_all();
     emit(lines);
     return error().empty() ? 0 : 1;
+}
+
+std::size_t Simulator::readBatch(const Loop& loop) const {
+    int waiting = 0;
+    // An unknown count reads byte by byte.
+    if (::ioctl(pty_.master(), FIONREAD, &waiting) != 0 || waiting < 1)
+        waiting = 1;
+    std::size_t batch =
+        std::min(loop.rx.bytesIn(kReadBatchTime), static_cast<std::size_t>(waiting));
+    {
+        // Never past a request's end: each request is then taken, and answered, when its last
+        // byte would have arrived on a real line.
+        std::lock_guard lock(mutex_);
+        batch = std::min(batch, protocol_.bytesToRequestEnd());
+    }
+    return std::max<std::size_t>(readLimit(batch, loop), 1);
 }
 
 bool Simulator::hangupDue() const {

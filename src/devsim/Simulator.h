@@ -82,6 +82,8 @@ private:
     void receive(std::span<const std::uint8_t> bytes, Loop& loop);
     // How many of `want` bytes the device may read now.
     std::size_t readLimit(std::size_t want, const Loop& loop) const;
+    // How many paced bytes to let gather before the next read (at least one).
+    std::size_t readBatch(const Loop& loop) const;
     // Counts a block against --xoff-after; true when it is the one that stops the device.
     bool xoffDue(const Frame& frame, unsigned session, Loop& loop) const;
     // Under the lock: records a session end and writes the dump; true when it was the last.

@@ -27,6 +27,14 @@ TEST(LinePacer, ABurstMovesOneByteEveryTenBitTimes) {
     EXPECT_EQ(p.allowance(t0 + 3500us), 0u);
     EXPECT_EQ(p.readyAt(), t0 + 4ms);
 
+    // A batch is ready when its last byte is; the clock's range bounds a huge count.
+    EXPECT_EQ(p.readyAt(1), t0 + 4ms);
+    EXPECT_EQ(p.readyAt(5), t0 + 8ms);
+    EXPECT_EQ(p.readyAt(std::numeric_limits<std::size_t>::max()), t0 + 4ms + 24h);
+    EXPECT_EQ(p.bytesIn(4500us), 4u);
+    EXPECT_EQ(p.bytesIn(10us), 1u);
+    EXPECT_EQ(LinePacer(0).bytesIn(4ms), 1u);
+
     // A pause earns no burst afterwards.
     p.startBurst(t0 + 1s);
     EXPECT_EQ(p.allowance(t0 + 1s), 0u);
