@@ -8,13 +8,26 @@
 namespace pexo {
 
 namespace {
-// Bounds the reaction to time-outs, pacing and stop when nothing signals the loop.
-constexpr std::chrono::milliseconds kPassInterval{1};
+
+using std::chrono::milliseconds;
+using std::chrono::steady_clock;
+
+// Another clock (a test's) moves without telling anyone and cannot be turned into a moment
+// to wait for, so with it the loop looks again this often.
+constexpr milliseconds kForeignClockLook{1};
+
+bool readsSteadyClock(const TickClock& clock) {
+    const auto* function = clock.target<std::uint32_t (*)()>();
+    return function != nullptr && *function == &steadyTickMs;
+}
+
 } // namespace
 
 CUDownloadProtocolThread::CUDownloadProtocolThread(Host& host, FrameWriter& port,
                                                    CompletionSink sink, TickClock clock)
-    : host_(host), clock_(clock), engine_(host, port, std::move(sink), std::move(clock)) {}
+    : host_(host), ctx_(host.downloadContext()), clock_(clock),
+      steadyClock_(readsSteadyClock(clock_)),
+      engine_(host, port, std::move(sink), std::move(clock)) {}
 
 CUDownloadProtocolThread::~CUDownloadProtocolThread() {
     requestStop();
@@ -41,6 +54,10 @@ void CUDownloadProtocolThread::requestStop() {
         stopRequested_.store(true);
     }
     stateCv_.notify_all();
+    // The loop may be waiting on the context. Only while it runs: the context must outlive
+    // the loop, not this object.
+    if (ctx_ && started_.load() && !ended_.load())
+        ctx_->notifyChange();
 }
 
 void CUDownloadProtocolThread::join() {
@@ -89,12 +106,26 @@ void CUDownloadProtocolThread::waitBetweenPasses() {
         stateCv_.wait(lock, [this] { return stopRequested_.load(); });
         return;
     }
-    if (DownloadContext* ctx = host_.downloadContext()) {
-        ctx->waitForChange(kPassInterval);
+    // The tick is read before the moment the wait is measured from, so it never ends early.
+    const std::uint32_t now = clock_();
+    const std::optional<std::uint32_t> due = engine_.nextDeadline(now);
+    if (due == 0u)
+        return;
+    std::optional<steady_clock::time_point> until;
+    if (!steadyClock_)
+        until = steady_clock::now() + kForeignClockLook;
+    else if (due) // the tick changes on whole milliseconds of the steady clock
+        until = std::chrono::floor<milliseconds>(steady_clock::now()) + milliseconds(*due);
+    if (ctx_) {
+        ctx_->waitForChangeUntil(until);
         return;
     }
     std::unique_lock lock(stateMutex_);
-    stateCv_.wait_for(lock, kPassInterval, [this] { return stopRequested_.load(); });
+    const auto stopped = [this] { return stopRequested_.load(); };
+    if (until)
+        stateCv_.wait_until(lock, *until, stopped);
+    else
+        stateCv_.wait(lock, stopped);
 }
 
 } // namespace pexo

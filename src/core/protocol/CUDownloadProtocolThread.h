@@ -15,9 +15,11 @@ namespace pexo {
 
 class FrameWriter;
 class Host;
+struct DownloadContext;
 
-// The protocol thread of one download: a thin loop around ProtocolEngine::pass that waits
-// for the reply handler's signal (at most 1 ms) between passes instead of spinning.
+// The protocol thread of one download: a thin loop around ProtocolEngine::pass that sleeps
+// between passes until the reply handler signals a change, the engine's next deadline comes
+// or the owner stops the run, so that many downloads at once cost next to nothing.
 //
 // Ending a run: the owner calls requestStop() (never blocks, safe from any thread and from
 // inside the sink), then join() or waitForEnd(). Once either reports the end, the thread
@@ -60,7 +62,9 @@ private:
     void waitBetweenPasses();
 
     Host& host_;
+    DownloadContext* ctx_; // whose change signal the loop waits on; may be null
     TickClock clock_;
+    bool steadyClock_;      // clock_ reads the steady clock, so its deadlines can be waited for
     ProtocolEngine engine_; // used only by the protocol thread once started
     std::function<void()> beforeFirstPass_; // set before the thread starts
 

@@ -56,11 +56,20 @@ void DownloadContext::notifyChange() {
 }
 
 bool DownloadContext::waitForChange(std::chrono::microseconds timeout) {
+    return waitForChangeUntil(std::chrono::steady_clock::now() + timeout);
+}
+
+bool DownloadContext::waitForChangeUntil(
+    std::optional<std::chrono::steady_clock::time_point> deadline) {
     std::unique_lock lock(changeMutex_);
-    const bool changed =
-        changeCv_.wait_for(lock, timeout, [this] { return changeCount_ != seenCount_; });
+    const auto changed = [this] { return changeCount_ != seenCount_; };
+    bool seen = true;
+    if (deadline)
+        seen = changeCv_.wait_until(lock, *deadline, changed);
+    else
+        changeCv_.wait(lock, changed);
     seenCount_ = changeCount_;
-    return changed;
+    return seen;
 }
 
 void resetProtocolState(DownloadContext& ctx) {

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -96,7 +97,10 @@ struct DownloadContext {
     // or the result, so the protocol loop need not poll blindly.
     void notifyChange();
     // Waits until notifyChange() is called or `timeout` passes. Returns true when notified.
+    // A change since the last wait ended counts: a notification is never lost between waits.
     bool waitForChange(std::chrono::microseconds timeout);
+    // As waitForChange, until `deadline`; none: for as long as it takes.
+    bool waitForChangeUntil(std::optional<std::chrono::steady_clock::time_point> deadline);
 
 private:
     mutable std::mutex textMutex_;

@@ -30,6 +30,27 @@ bool expired(std::uint32_t now, std::uint32_t since, std::int32_t timeout) {
     return elapsed(now, since) > ticks(timeout);
 }
 
+// Ticks until expired() turns true.
+std::uint32_t untilExpired(std::uint32_t now, std::uint32_t since, std::int32_t timeout) {
+    const std::uint32_t gone = elapsed(now, since);
+    return gone > ticks(timeout) ? 0 : ticks(timeout) - gone + 1;
+}
+
+// The reply time-out of a step of one request; none for the write step and the connect poll.
+std::optional<std::int32_t> replyTimeout(const DownloadContext& ctx) {
+    switch (ctx.currentStep()) {
+    case command::kSectorSize:
+        return ctx.rxSectorSizeTimeout;
+    case command::kErase:
+        return ctx.rxEraseCompletionTimeout;
+    case command::kChecksumDisplay:
+    case command::kFullChecksum:
+        return ctx.rxChecksumTimeout;
+    default:
+        return std::nullopt;
+    }
+}
+
 } // namespace
 
 ProtocolEngine::ProtocolEngine(Host& host, FrameWriter& port, CompletionSink sink, TickClock clock)
@@ -80,6 +101,45 @@ void ProtocolEngine::pass(std::uint32_t now) {
     default:
         break; // the connect poll belongs to the connect prompt
     }
+}
+
+std::optional<std::uint32_t> ProtocolEngine::nextDeadline(std::uint32_t now) const {
+    if (completion_)
+        return std::nullopt;
+    const DownloadContext* ctx = host_.downloadContext();
+    if (ctx == nullptr || ctx->resultCode.load() != 0 || ctx->stepIndex.load() != stepIndex_)
+        return 0;
+    const std::uint8_t step = ctx->currentStep();
+    if (step == command::kEnd)
+        return 0;
+    if (step == command::kWriteBlock)
+        return writeDeadline(*ctx, now);
+    const std::optional<std::int32_t> timeout = replyTimeout(*ctx);
+    if (!timeout)
+        return std::nullopt; // the connect poll: not the engine's
+    if (!requestSent_)
+        return 0;
+    const std::uint32_t sentAt = ctx->lastTxTick.load();
+    if (sentAt == 0)
+        return std::nullopt; // the reply is being accepted; the step change will tell
+    return untilExpired(now, sentAt, *timeout);
+}
+
+std::optional<std::uint32_t> ProtocolEngine::writeDeadline(const DownloadContext& ctx,
+                                                           std::uint32_t now) const {
+    if (blockBuffer_.empty())
+        return 0;
+    const std::uint32_t sentAt = ctx.lastTxTick.load();
+    if (lastBlockSent_) {
+        if (sentAt == 0)
+            return std::nullopt;
+        return untilExpired(now, sentAt, ctx.rxWriteCompletionTimeout);
+    }
+    if (requestSent_ && sentAt == 0)
+        return std::nullopt;
+    if (sentAt != 0 && elapsed(now, sentAt) < ticks(ctx.txWaitSurplusTime))
+        return ticks(ctx.txWaitSurplusTime) - elapsed(now, sentAt);
+    return 0;
 }
 
 void ProtocolEngine::requestStep(DownloadContext& ctx, std::uint32_t now,

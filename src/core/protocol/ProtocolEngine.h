@@ -31,6 +31,11 @@ public:
     // One pass at tick `now`; does nothing once the completion command has been sent.
     void pass(std::uint32_t now);
 
+    // Ticks from `now` until a pass next has something to do by itself: 0 at once, none when
+    // only a change in the context (a reply, a result) or a stop can move the run on. A pass
+    // earlier does no harm; one later is late. Call between passes, on the passing thread.
+    std::optional<std::uint32_t> nextDeadline(std::uint32_t now) const;
+
     bool completed() const { return completion_.has_value(); }
     std::optional<CompletionCommand> completion() const { return completion_; }
 
@@ -41,6 +46,7 @@ private:
                      std::int32_t timeout, std::int32_t timeoutResult);
     void writeStep(DownloadContext& ctx, std::uint32_t now);
     void sendBlock(DownloadContext& ctx);
+    std::optional<std::uint32_t> writeDeadline(const DownloadContext& ctx, std::uint32_t now) const;
     bool send(DownloadContext& ctx, std::span<const std::uint8_t> frame);
     std::uint32_t txTick() const;
 

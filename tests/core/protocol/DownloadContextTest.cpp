@@ -95,6 +95,18 @@ TEST(DownloadContext, AdvanceFromAnotherThreadWakesTheWaiter) {
     EXPECT_EQ(ctx.currentStep(), 0x82);
 }
 
+TEST(DownloadContext, AWaitWithoutDeadlineEndsOnlyWithAChangeAndMissesNone) {
+    DownloadContext ctx;
+    resetProtocolState(ctx);
+    ctx.notifyChange(); // before the wait: still counts
+    EXPECT_TRUE(ctx.waitForChangeUntil(std::nullopt));
+    EXPECT_FALSE(ctx.waitForChangeUntil(std::chrono::steady_clock::now()));
+    std::thread reader([&] { advanceStep(ctx); });
+    EXPECT_TRUE(ctx.waitForChangeUntil(std::nullopt)); // a lost notification hangs here
+    reader.join();
+    EXPECT_EQ(ctx.stepIndex.load(), 1);
+}
+
 TEST(DownloadContext, WaitWithoutChangeTimesOut) {
     DownloadContext ctx;
     ctx.notifyChange();

@@ -239,6 +239,59 @@ TEST_F(ProtocolThread, OwnerThatNeverStartedOrForgotToStopIsSafe) {
     EXPECT_TRUE(completions.commands().empty());
 }
 
+TEST_F(ProtocolThread, StopWakesAThreadThatHasNothingToWaitForButAReply) {
+    device.silentStep = 0x82;
+    wireDevice();
+    host.ctx().waitForChange(0us); // the set-up's own changes must not wake it by chance
+    CUDownloadProtocolThread thread(host, port, std::ref(completions));
+    thread.start();
+    ASSERT_TRUE(port.waitForFrames(1, kDeadline));
+    thread.requestStop(); // the reply time-out is ten minutes away
+    EXPECT_TRUE(thread.waitForEnd(kDeadline));
+    EXPECT_TRUE(completions.commands().empty());
+}
+
+// Nothing signals the thread when a pause or a time-out runs out: it must wake for the
+// deadline by itself, never before it.
+TEST_F(ProtocolThread, WakesForPacingAndTimeOutsOnTheSteadyClock) {
+    struct Case {
+        const char* name;
+        std::uint8_t silentStep;
+        std::int32_t txWait;
+        std::int32_t sectorTimeout;
+        CompletionCommand command;
+        std::chrono::milliseconds atLeast;
+    };
+    const Case cases[] = {
+        // Whole ticks: a 15 ms pause can be a tick boundary short of 15 ms.
+        {"paced blocks", 0, 15, 600'000, CompletionCommand::Success, 7 * 14ms},
+        {"sector time-out", 0x82, 0, 40, CompletionCommand::Failed, 40ms},
+    };
+    wireDevice();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::prepareDefaultDownload(host.ctx());
+        host.ctx().writeLastAddress = 0x6000 + 8 * 1024 - 1;
+        host.ctx().txWaitSurplusTime = c.txWait;
+        host.ctx().rxSectorSizeTimeout = c.sectorTimeout;
+        {
+            std::lock_guard lock(deviceMutex);
+            device = FakeDevice{};
+            device.silentStep = c.silentStep;
+        }
+        Completions done;
+        CUDownloadProtocolThread thread(host, port, std::ref(done));
+        const auto start = std::chrono::steady_clock::now();
+        thread.start();
+        ASSERT_TRUE(done.waitForOne());
+        EXPECT_GE(std::chrono::steady_clock::now() - start, c.atLeast);
+        EXPECT_EQ(done.commands(), std::vector{c.command});
+        thread.requestStop();
+        ASSERT_TRUE(thread.waitForEnd(kDeadline));
+    }
+    EXPECT_EQ(host.ctx().resultCode.load(), 1);
+}
+
 TEST_F(ProtocolThread, MissingContextIsReportedAndAborted) {
     test::FakeHost bare(false);
     CUDownloadProtocolThread thread(bare, port, std::ref(completions));
