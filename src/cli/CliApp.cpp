@@ -148,9 +148,16 @@ bool runPorts(std::vector<std::unique_ptr<PortDownload>>& runs,
         return true;
     };
     while (!allEnded()) {
-        const auto wait = std::chrono::ceil<std::chrono::milliseconds>(nextProgress - Clock::now());
+        // Nothing else to do between a stop, a port's end and the next progress line: without
+        // progress shown, the loop sleeps until one of the first two.
+        int timeout = -1;
+        if (console.showsProgress()) {
+            const auto wait =
+                std::chrono::ceil<std::chrono::milliseconds>(nextProgress - Clock::now());
+            timeout = static_cast<int>(std::max<std::int64_t>(0, wait.count()));
+        }
         pollfd fds[2] = {{signals.fd(), POLLIN, 0}, {bell.fd(), POLLIN, 0}};
-        ::poll(fds, 2, static_cast<int>(std::max<std::int64_t>(0, wait.count())));
+        ::poll(fds, 2, timeout);
         if ((fds[0].revents & POLLIN) && signals.take() && !interrupted) {
             interrupted = true;
             console.message("Interrupted: stopping the download and closing the port.");
@@ -159,7 +166,7 @@ bool runPorts(std::vector<std::unique_ptr<PortDownload>>& runs,
         }
         if (fds[1].revents & POLLIN)
             bell.drain();
-        if (Clock::now() >= nextProgress) {
+        if (console.showsProgress() && Clock::now() >= nextProgress) {
             if (!allEnded())
                 console.progress(progressLine(runs, ports));
             nextProgress = Clock::now() + std::chrono::seconds(1);

@@ -15,6 +15,7 @@ public:
     Console(std::FILE* out, std::FILE* err, bool quiet);
 
     bool progressIsLive() const { return live_; }
+    bool showsProgress() const { return !quiet_; }
 
     void message(std::string_view text);
     void progress(std::string_view line);

@@ -146,16 +146,11 @@ PortOutcome PortDownload::runSteps() {
         completion_ = static_cast<int>(command);
         event_.notify_all();
     });
-    for (;;) {
-        {
-            std::unique_lock lock(mutex_);
-            if (event_.wait_for(lock, std::chrono::milliseconds(250),
-                                [this] { return interrupted_ || completion_.has_value(); }))
-                break;
-        }
-        // A thread that ended without a word (it cannot, but must not hang us if it did).
-        if (session.waitForProtocolEnd(std::chrono::milliseconds(0)))
-            break;
+    {
+        // Only this thread stops the protocol thread, and only after this wait: until then it
+        // ends the run by its completion, so nothing else needs looking at.
+        std::unique_lock lock(mutex_);
+        event_.wait(lock, [this] { return interrupted_ || completion_.has_value(); });
     }
     session.finishProtocol(); // stops the thread if it still runs; no completion after this
     session.close();
