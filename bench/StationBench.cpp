@@ -1,21 +1,21 @@
 // A station's load: one pexo-cli flashing the same image into N simulated devices at once, each
-// device its own pexo-devsim process at a real line rate. Prints the run's wall time against a
-// lone port's and the CPU each side used, as a share of one core over the run's wall time.
+// device its own pexo-devsim process at a real line rate; once, then (when pexo-cli has --loop)
+// three devices in a row per port. Prints the run's wall time against a lone port's and the CPU
+// each side used, as a share of one core over the run's wall time.
 #include "devsim/SampleArchive.h"
-
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <fstream>
 #include <optional>
+#include <signal.h>
+#include <spawn.h>
 #include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 extern char** environ;
@@ -47,18 +47,18 @@ struct Device {
     std::string path;
 };
 
-std::optional<Device> startDevice() {
+std::optional<Device> startDevice(const std::vector<std::string>& extra) {
     int out[2];
     if (::pipe2(out, O_CLOEXEC) != 0)
         return std::nullopt;
     std::vector<std::string> args{PEXO_BIN_DIR "/pexo-devsim", "--rate", std::to_string(kRate)};
+    args.insert(args.end(), extra.begin(), extra.end());
     auto argv = argvOf(args);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
     Device device;
-    const int spawned =
-        posix_spawn(&device.pid, argv[0], &actions, nullptr, argv.data(), environ);
+    const int spawned = posix_spawn(&device.pid, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     ::close(out[1]);
     if (spawned != 0) {
@@ -76,6 +76,43 @@ std::optional<Device> startDevice() {
     return device;
 }
 
+// Everything a program printed on stdout; empty when it could not be run.
+std::string outputOf(std::vector<std::string> args) {
+    int out[2];
+    if (::pipe2(out, O_CLOEXEC) != 0)
+        return {};
+    auto argv = argvOf(args);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    pid_t pid = -1;
+    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(out[1]);
+    std::string text;
+    char buffer[4096];
+    ssize_t n = 0;
+    while (spawned == 0 && (n = ::read(out[0], buffer, sizeof buffer)) > 0)
+        text.append(buffer, static_cast<std::size_t>(n));
+    ::close(out[0]);
+    if (spawned == 0)
+        ::waitpid(pid, nullptr, 0);
+    return text;
+}
+
+// One table: the same download on 1 port (the reference) and on each count of ports.
+struct Figure {
+    std::string title;
+    std::uint32_t imageBytes = 0;
+    std::vector<std::size_t> portCounts;
+    std::vector<std::string> deviceArgs; // added to pexo-devsim's
+    std::vector<std::string> cliArgs;    // added to pexo-cli's
+};
+
+std::string archivePath(const std::string& folder, std::uint32_t imageBytes) {
+    return folder + "/image" + std::to_string(imageBytes) + ".lzh";
+}
+
 struct Run {
     int status = -1;
     double wallSeconds = 0;
@@ -83,21 +120,21 @@ struct Run {
     double deviceCpuSeconds = 0;
 };
 
-Run station(std::size_t ports, const std::string& archive, const std::string& settings,
-            std::uint32_t imageBytes) {
+Run station(const Figure& figure, std::size_t ports, const std::string& folder) {
     Run run;
+    const std::string archive = archivePath(folder, figure.imageBytes);
     std::vector<Device> devices;
     for (std::size_t i = 0; i < ports; ++i) {
-        auto device = startDevice();
+        auto device = startDevice(figure.deviceArgs);
         if (!device)
             break;
         devices.push_back(*device);
     }
     char writeLast[16];
-    std::snprintf(writeLast, sizeof writeLast, "%X", kWriteFirst + imageBytes - 1);
+    std::snprintf(writeLast, sizeof writeLast, "%X", kWriteFirst + figure.imageBytes - 1);
     std::vector<std::string> args{PEXO_BIN_DIR "/pexo-cli",
                                   "--settings",
-                                  settings,
+                                  folder + "/settings.ini",
                                   "--baud",
                                   std::to_string(kRate),
                                   "--tx-wait",
@@ -105,6 +142,7 @@ Run station(std::size_t ports, const std::string& archive, const std::string& se
                                   "--write-last",
                                   writeLast,
                                   "--quiet"};
+    args.insert(args.end(), figure.cliArgs.begin(), figure.cliArgs.end());
     for (const Device& device : devices) {
         args.push_back("--port");
         args.push_back(device.path);
@@ -145,34 +183,12 @@ double share(double cpu, double wall) {
     return wall > 0 ? 100.0 * cpu / wall : 0;
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
-    // --quick: a 32 KiB image on 8 ports, a few seconds; otherwise 256 KiB on 8, 16 and 64.
-    const bool quick = argc > 1 && std::string(argv[1]) == "--quick";
-    const std::uint32_t imageBytes = (quick ? 32 : 256) * kBlock;
-    const std::vector<std::size_t> counts =
-        quick ? std::vector<std::size_t>{8} : std::vector<std::size_t>{8, 16, 64};
-
-    char folder[] = "/tmp/pexo-bench-XXXXXX";
-    if (!::mkdtemp(folder))
-        return 1;
-    const std::string archive = std::string(folder) + "/image.lzh";
-    const std::string settings = std::string(folder) + "/settings.ini";
-    {
-        const auto image = pexo::devsim::sampleImage(kWriteFirst + imageBytes);
-        const auto bytes = pexo::devsim::storedLhaArchive("IMAGE.BIN", image, 0);
-        std::ofstream(archive, std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()),
-                   static_cast<std::streamsize>(bytes.size()));
-        std::ofstream touch(settings);
-    }
-
-    std::printf("Station: %u KiB into each pexo-devsim --rate %u, --tx-wait 1\n",
-                imageBytes / kBlock, kRate);
+// Prints the figure's table; false when a run did not end normally.
+bool report(const Figure& figure, const std::string& folder) {
+    std::printf("%s\n", figure.title.c_str());
     std::printf("  %5s  %6s  %9s  %8s  %11s  %12s  %14s\n", "ports", "status", "wall", "vs lone",
                 "host CPU", "per port", "devsim CPU");
-    const Run lone = station(1, archive, settings, imageBytes);
+    const Run lone = station(figure, 1, folder);
     auto row = [&](std::size_t ports, const Run& run) {
         const double host = share(run.hostCpuSeconds, run.wallSeconds);
         std::printf("  %5zu  %6d  %7.3f s  %+7.2f %%  %9.2f %%  %10.3f %%  %12.2f %%\n", ports,
@@ -182,16 +198,63 @@ int main(int argc, char** argv) {
                     share(run.deviceCpuSeconds, run.wallSeconds));
     };
     row(1, lone);
-    int failed = lone.status != 0;
-    for (std::size_t ports : counts) {
-        const Run run = station(ports, archive, settings, imageBytes);
+    bool ok = lone.status == 0;
+    for (std::size_t ports : figure.portCounts) {
+        const Run run = station(figure, ports, folder);
         row(ports, run);
-        failed |= run.status != 0;
+        ok = ok && run.status == 0;
     }
     std::printf("  (CPU as a share of one core over the run's wall time; host: pexo-cli)\n");
+    return ok;
+}
 
-    std::remove(archive.c_str());
-    std::remove(settings.c_str());
+void writeArchive(const std::string& folder, std::uint32_t imageBytes) {
+    const auto image = pexo::devsim::sampleImage(kWriteFirst + imageBytes);
+    const auto bytes = pexo::devsim::storedLhaArchive("IMAGE.BIN", image, 0);
+    std::ofstream(archivePath(folder, imageBytes), std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    // --quick: small images on 8 ports, some seconds; otherwise 256 KiB on 8, 16 and 64.
+    const bool quick = argc > 1 && std::string(argv[1]) == "--quick";
+    const std::vector<std::size_t> counts =
+        quick ? std::vector<std::size_t>{8} : std::vector<std::size_t>{8, 16, 64};
+
+    char folder[] = "/tmp/pexo-bench-XXXXXX";
+    if (!::mkdtemp(folder))
+        return 1;
+    std::ofstream(std::string(folder) + "/settings.ini").flush();
+
+    Figure once{"", (quick ? 32 : 256) * kBlock, counts, {}, {}};
+    once.title = "Station: " + std::to_string(once.imageBytes / kBlock) +
+                 " KiB into each pexo-devsim --rate " + std::to_string(kRate) + ", --tx-wait 1";
+    // Three devices in a row on each port, each plugged in a second after the last has gone.
+    Figure loop{"",
+                (quick ? 8 : 256) * kBlock,
+                counts,
+                {"--replug", "1", "--linger", "0.1", "--sessions", "3"},
+                {"--loop", "--count", "3", "--gone-after", "200"}};
+    loop.title =
+        "Station, 3 devices in a row per port: " + std::to_string(loop.imageBytes / kBlock) +
+        " KiB each, pexo-devsim --replug 1 --linger 0.1, pexo-cli --loop --count 3 "
+        "--gone-after 200";
+    bool ok = true;
+    for (const Figure* figure : {&once, &loop}) {
+        if (figure == &loop &&
+            outputOf({PEXO_BIN_DIR "/pexo-cli", "--help"}).find("--loop") == std::string::npos) {
+            std::printf("Station, 3 devices in a row per port: left out, this pexo-cli has no "
+                        "--loop\n");
+            continue;
+        }
+        writeArchive(folder, figure->imageBytes);
+        ok = report(*figure, folder) && ok;
+        std::remove(archivePath(folder, figure->imageBytes).c_str());
+    }
+    std::remove((std::string(folder) + "/settings.ini").c_str());
     ::rmdir(folder);
-    return failed;
+    return ok ? 0 : 1;
 }
