@@ -3,6 +3,7 @@
 #include "core/app/Host.h"
 #include "core/protocol/DownloadContext.h"
 
+#include <algorithm>
 #include <system_error>
 
 namespace pexo {
@@ -109,13 +110,16 @@ void CUDownloadProtocolThread::waitBetweenPasses() {
     // The tick is read before the moment the wait is measured from, so it never ends early.
     const std::uint32_t now = clock_();
     const std::optional<std::uint32_t> due = engine_.nextDeadline(now);
-    if (due == 0u)
-        return;
     std::optional<steady_clock::time_point> until;
-    if (!steadyClock_)
+    if (!steadyClock_) {
         until = steady_clock::now() + kForeignClockLook;
-    else if (due) // the tick changes on whole milliseconds of the steady clock
-        until = std::chrono::floor<milliseconds>(steady_clock::now()) + milliseconds(*due);
+    } else if (due) {
+        // The tick changes on whole milliseconds of the steady clock. Unless the context has
+        // changed, a pass comes at most once a tick, as it always has: with no pause between
+        // blocks they leave a tick apart, not back to back.
+        until = std::chrono::floor<milliseconds>(steady_clock::now()) +
+                milliseconds(std::max<std::uint32_t>(*due, 1));
+    }
     if (ctx_) {
         ctx_->waitForChangeUntil(until);
         return;
