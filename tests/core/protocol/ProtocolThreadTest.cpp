@@ -260,12 +260,15 @@ TEST_F(ProtocolThread, WakesForPacingAndTimeOutsOnTheSteadyClock) {
         std::int32_t txWait;
         std::int32_t sectorTimeout;
         CompletionCommand command;
+        std::int32_t result;
         std::chrono::milliseconds atLeast;
     };
     const Case cases[] = {
         // Whole ticks: a 15 ms pause can be a tick boundary short of 15 ms.
-        {"paced blocks", 0, 15, 600'000, CompletionCommand::Success, 7 * 14ms},
-        {"sector time-out", 0x82, 0, 40, CompletionCommand::Failed, 40ms},
+        {"paced blocks", 0, 15, 600'000, CompletionCommand::Success, 0, 7 * 14ms},
+        {"sector time-out", 0x82, 0, 40, CompletionCommand::Failed, 1, 40ms},
+        // Without a pause the eight blocks still leave a tick apart, never back to back.
+        {"no pause", 0, 0, 600'000, CompletionCommand::Success, 0, 6ms},
     };
     wireDevice();
     for (const Case& c : cases) {
@@ -286,10 +289,10 @@ TEST_F(ProtocolThread, WakesForPacingAndTimeOutsOnTheSteadyClock) {
         ASSERT_TRUE(done.waitForOne());
         EXPECT_GE(std::chrono::steady_clock::now() - start, c.atLeast);
         EXPECT_EQ(done.commands(), std::vector{c.command});
+        EXPECT_EQ(host.ctx().resultCode.load(), c.result);
         thread.requestStop();
         ASSERT_TRUE(thread.waitForEnd(kDeadline));
     }
-    EXPECT_EQ(host.ctx().resultCode.load(), 1);
 }
 
 TEST_F(ProtocolThread, MissingContextIsReportedAndAborted) {
