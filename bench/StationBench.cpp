@@ -1,12 +1,11 @@
 // A station's load: one pexo-cli flashing the same image into N simulated devices at once, each
-// device its own pexo-devsim process at a real line rate; once, then (when pexo-cli has --loop)
-// three devices in a row per port. Prints the run's wall time against a lone port's and the CPU
-// each side used, as a share of one core over the run's wall time.
+// device its own pexo-devsim process at a real line rate; once, then three devices in a row per
+// port. Prints the run's wall time against a lone port's and the CPU each side used, as a share
+// of one core over the run's wall time.
 #include "devsim/SampleArchive.h"
 
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <fcntl.h>
 #include <fstream>
 #include <optional>
@@ -74,30 +73,6 @@ std::optional<Device> startDevice(const std::vector<std::string>& extra) {
         return std::nullopt;
     }
     return device;
-}
-
-// Everything a program printed on stdout; empty when it could not be run.
-std::string outputOf(std::vector<std::string> args) {
-    int out[2];
-    if (::pipe2(out, O_CLOEXEC) != 0)
-        return {};
-    auto argv = argvOf(args);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    pid_t pid = -1;
-    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(out[1]);
-    std::string text;
-    char buffer[4096];
-    ssize_t n = 0;
-    while (spawned == 0 && (n = ::read(out[0], buffer, sizeof buffer)) > 0)
-        text.append(buffer, static_cast<std::size_t>(n));
-    ::close(out[0]);
-    if (spawned == 0)
-        ::waitpid(pid, nullptr, 0);
-    return text;
 }
 
 // One table: the same download on 1 port (the reference) and on each count of ports.
@@ -244,12 +219,6 @@ int main(int argc, char** argv) {
         "--gone-after 200";
     bool ok = true;
     for (const Figure* figure : {&once, &loop}) {
-        if (figure == &loop &&
-            outputOf({PEXO_BIN_DIR "/pexo-cli", "--help"}).find("--loop") == std::string::npos) {
-            std::printf("Station, 3 devices in a row per port: left out, this pexo-cli has no "
-                        "--loop\n");
-            continue;
-        }
         writeArchive(folder, figure->imageBytes);
         ok = report(*figure, folder) && ok;
         std::remove(archivePath(folder, figure->imageBytes).c_str());
