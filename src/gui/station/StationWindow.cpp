@@ -379,6 +379,16 @@ void StationWindow::saveSettings(unsigned retries, unsigned goneAfterMs) {
         showSettingsNotSaved(this);
 }
 
+void StationWindow::keepChosenPorts() {
+    const auto file = settingsFilePath();
+    StationSettings settings;
+    if (!file || !LoadStationSettings(settings, *file) || settings.ports == m_ports->chosen())
+        return;
+    settings.ports = m_ports->chosen();
+    if (!SaveStationSettings(settings, *file))
+        showSettingsNotSaved(this);
+}
+
 void StationWindow::OnStart() {
     if (isRunning() || m_frame.downloadInUse())
         return;
@@ -524,6 +534,7 @@ void StationWindow::onRecordLost(const QString& record, const QString& why) {
 
 void StationWindow::closeEvent(QCloseEvent* event) {
     if (!isRunning()) {
+        keepChosenPorts();
         event->accept();
         return;
     }

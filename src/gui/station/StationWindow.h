@@ -90,6 +90,8 @@ private:
     bool readNumbers(unsigned& retries, unsigned& goneAfterMs);
     QString recordFilePath() const;
     void saveSettings(unsigned retries, unsigned goneAfterMs);
+    // The ports ticked, kept when the window closes without a start.
+    void keepChosenPorts();
     void makeTiles(const std::vector<std::string>& ports);
     void showTotals();
     void onPortChanged(int port, const PortSnapshot& snapshot);

@@ -76,6 +76,7 @@ private slots:
     void anArchiveOpensAsTheStationsOwnImage();
     void twoPortsFlashDeviceAfterDeviceUntilStopped();
     void aFailingDeviceShowsRedWithItsLine();
+    void aPortThatVanishesIsWaitedFor();
     void closingWhileRunningAsksAndQuittingStopsFirst();
 
 private:
@@ -164,6 +165,8 @@ void StationWindowTest::theMenuItemAndF6OpenOneWindow() {
     QCOMPARE(station->imageLabel()->text(),
              QStringLiteral("/tmp/pexo-test-image.bin  (the main window's)"));
 
+    const QString absent = m_scratch->filePath(QStringLiteral("absent"));
+    QVERIFY(!station->portList().addPort(absent));
     station->close();
     QVERIFY(!station->isVisible());
     m_frame->activateWindow();
@@ -172,6 +175,14 @@ void StationWindowTest::theMenuItemAndF6OpenOneWindow() {
     QVERIFY(station->isVisible());
     QCOMPARE(m_frame->stationWindow(), station.data()); // one at a time
     QCOMPARE(m_frame->findChildren<StationWindow*>().size(), 1);
+
+    // The port ticked is remembered from the close, for the next window.
+    delete station.data();
+    m_frame->stationAction()->trigger();
+    QCOMPARE(m_frame->stationWindow()->portList().chosen(),
+             std::vector<std::string>{absent.toStdString()});
+    QCOMPARE(m_frame->stationWindow()->portList().description(absent.toStdString()),
+             QStringLiteral("not present now"));
 }
 
 void StationWindowTest::startIsRefusedWithTheReason_data() {
@@ -384,6 +395,36 @@ void StationWindowTest::aFailingDeviceShowsRedWithItsLine() {
     }
     QVERIFY(station.totalsLabel()->text().startsWith(
         QStringLiteral("Passed: 0   Failed: 1   Yield: 0.0 %")));
+}
+
+void StationWindowTest::aPortThatVanishesIsWaitedFor() {
+    const QString port = startDevice(QStringLiteral("adapter"), {});
+    QVERIFY(!port.isEmpty());
+    makeFrame();
+    StationWindow& station = openStation();
+    start(station, {port});
+    const StationTile* tile = station.tiles().at(0);
+    QVERIFY(QTest::qWaitFor([&] { return passedOn(tile) == 1; }, kWait));
+
+    // The adapter pulled: its line hangs up and its path goes.
+    m_devices.clear();
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            return tile->stateLabel()->text() ==
+                   QStringLiteral("The port is gone: waiting for it to come back");
+        },
+        kWait));
+    QVERIFY(station.isRunning());
+
+    // Plugged in again, with a device on it that answers once it has powered up (after
+    // longer than gone-after): flashed as the next one.
+    devsim::Options late;
+    late.deafPolls = 100;
+    QCOMPARE(startDevice(QStringLiteral("adapter"), late), port);
+    QVERIFY2(QTest::qWaitFor([&] { return passedOn(tile) == 2; }, kWait),
+             qPrintable(tile->stateLabel()->text() + " | " + tile->stateLabel()->toolTip()));
+    station.OnStop();
+    QVERIFY(waitUntilStopped(station));
 }
 
 void StationWindowTest::closingWhileRunningAsksAndQuittingStopsFirst() {
