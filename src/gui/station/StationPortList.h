@@ -41,6 +41,7 @@ public:
     QTreeWidget* tree() const { return m_tree; }
     QLineEdit* otherPortEdit() const { return m_other; }
     QPushButton* addButton() const { return m_add; }
+    QPushButton* refreshButton() const { return m_refresh; }
 
 signals:
     void chosenChanged();

@@ -34,6 +34,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QShowEvent>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -110,6 +111,7 @@ StationWindow::StationWindow(CMainFrame& frame, Archiver* archiver)
     scroll->setWidgetResizable(true);
     scroll->setWidget(m_tileArea);
     scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setFocusPolicy(Qt::NoFocus); // the tiles are to be seen, not operated
 
     m_totals = new QLabel(this);
     m_totals->setObjectName(QStringLiteral("stationTotals"));
@@ -182,7 +184,24 @@ StationWindow::StationWindow(CMainFrame& frame, Archiver* archiver)
     showImage();
     showTotals();
     updateCommands();
+
+    // Top to bottom, as the rows stand, whatever order they were made in.
+    QWidget* order[] = {m_open,
+                        m_recordFile,
+                        m_change,
+                        m_retries,
+                        m_goneAfter,
+                        m_ports->tree(),
+                        m_ports->otherPortEdit(),
+                        m_ports->addButton(),
+                        m_ports->refreshButton(),
+                        m_start,
+                        m_stop};
+    for (std::size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(order[i - 1], order[i]);
     resize(760, 720);
+    // Over the main window, a little down and right of its corner, until it is moved.
+    move(m_frame.geometry().topLeft() + QPoint(40, 40));
 }
 
 StationWindow::~StationWindow() {
@@ -459,6 +478,9 @@ void StationWindow::onEnded() {
     m_status->setMessageText(QStringLiteral("Stopped: every port is closed."));
     showTotals();
     updateCommands();
+    // The keyboard focus left with the Stop that was pressed; Start takes it back.
+    if (const QWidget* focus = focusWidget(); !focus || !focus->isEnabled() || focus == m_stop)
+        m_start->setFocus(Qt::OtherFocusReason);
     emit runningChanged(false);
     emit stationEnded();
     if (m_closeWhenEnded && !m_quitting)
@@ -469,8 +491,10 @@ void StationWindow::onEnded() {
 void StationWindow::updateCommands() {
     const bool running = isRunning();
     const bool stopping = m_controller->isStopping();
-    m_start->setEnabled(!running && !m_frame.downloadInUse() && !m_ports->chosen().empty());
+    // Stop before Start: a Start that loses the keyboard focus as it is disabled hands it to
+    // the next in line, which must then be the Stop that is enabled.
     m_stop->setEnabled(running && !stopping);
+    m_start->setEnabled(!running && !m_frame.downloadInUse() && !m_ports->chosen().empty());
     for (QWidget* w : std::initializer_list<QWidget*>{m_open, m_recordFile, m_change, m_retries,
                                                       m_goneAfter, m_ports})
         w->setEnabled(!running);
@@ -556,6 +580,10 @@ void StationWindow::closeEvent(QCloseEvent* event) {
 void StationWindow::showEvent(QShowEvent* event) {
     showImage();
     updateCommands();
+    // Ready to go: Start has the keyboard, or else the row that still needs something.
+    if (!event->spontaneous() && !isRunning())
+        (m_start->isEnabled() ? static_cast<QWidget*>(m_start) : m_open)
+            ->setFocus(Qt::OtherFocusReason);
     QWidget::showEvent(event);
 }
 

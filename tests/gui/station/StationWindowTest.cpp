@@ -144,7 +144,8 @@ void StationWindowTest::start(StationWindow& station, const QStringList& ports) 
     station.setRecordFile(m_scratch->filePath(QStringLiteral("records.jsonl")));
     station.goneAfterEdit()->setText(QStringLiteral("200"));
     QVERIFY(station.startButton()->isEnabled());
-    QTest::mouseClick(station.startButton(), Qt::LeftButton);
+    station.startButton()->setFocus();
+    QTest::keyClick(station.startButton(), Qt::Key_Space);
     QVERIFY(station.isRunning());
 }
 
@@ -321,9 +322,12 @@ void StationWindowTest::twoPortsFlashDeviceAfterDeviceUntilStopped() {
         QCOMPARE(background(tile), QColor(0xC6, 0xEF, 0xC6));
     }
 
-    QTest::mouseClick(station.stopButton(), Qt::LeftButton);
+    // At the keyboard: the focus went from Start to Stop, and comes back once stopped.
+    QVERIFY(station.stopButton()->hasFocus());
+    QTest::keyClick(station.stopButton(), Qt::Key_Space);
     QVERIFY(!station.stopButton()->isEnabled());
     QVERIFY(waitUntilStopped(station));
+    QVERIFY(station.startButton()->hasFocus());
     QCOMPARE(running.size(), 2);
     QVERIFY(m_frame->downloadAction()->isEnabled());
     for (const StationTile* tile : station.tiles())
