@@ -1,8 +1,12 @@
 #include "gui/app/CPexoApp.h"
 
 #include <QApplication>
+#include <csignal>
 
 int main(int argc, char* argv[]) {
+    // A record file that reaches the file size limit must fail its write, not end the program
+    // with the station's downloads in progress.
+    std::signal(SIGXFSZ, SIG_IGN);
     QApplication application(argc, argv);
     // No application display name: the desktop would append it to the window title.
     pexo::gui::CPexoApp pexo(QApplication::arguments().mid(1));

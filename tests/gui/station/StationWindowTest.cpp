@@ -24,9 +24,11 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <csignal>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <optional>
+#include <sys/resource.h>
 
 using namespace pexo;
 using namespace pexo::gui;
@@ -38,6 +40,7 @@ namespace {
 
 const int kWait = static_cast<int>(kDeadline.count());
 
+// One per line; a line that is no JSON (a torn record) reads as a discarded value.
 std::vector<nlohmann::json> readRecords(const QString& path) {
     std::vector<nlohmann::json> records;
     QFile file(path);
@@ -45,7 +48,7 @@ std::vector<nlohmann::json> readRecords(const QString& path) {
         return records;
     for (const QByteArray& line : file.readAll().split('\n'))
         if (!line.isEmpty())
-            records.push_back(nlohmann::json::parse(line.toStdString()));
+            records.push_back(nlohmann::json::parse(line.toStdString(), nullptr, false));
     return records;
 }
 
@@ -77,6 +80,7 @@ private slots:
     void twoPortsFlashDeviceAfterDeviceUntilStopped();
     void aFailingDeviceShowsRedWithItsLine();
     void aPortThatVanishesIsWaitedFor();
+    void aRecordThatCannotBeWrittenStopsTheStation();
     void closingWhileRunningAsksAndQuittingStopsFirst();
 
 private:
@@ -429,6 +433,45 @@ void StationWindowTest::aPortThatVanishesIsWaitedFor() {
              qPrintable(tile->stateLabel()->text() + " | " + tile->stateLabel()->toolTip()));
     station.OnStop();
     QVERIFY(waitUntilStopped(station));
+}
+
+void StationWindowTest::aRecordThatCannotBeWrittenStopsTheStation() {
+    devsim::Options replugged;
+    replugged.replug = 300ms;
+    replugged.onFixture = 100ms;
+    const QString port = startDevice(QStringLiteral("dev"), replugged);
+    QVERIFY(!port.isEmpty());
+    makeFrame();
+    StationWindow& station = openStation();
+    start(station, {port});
+    const QString file = m_scratch->filePath(QStringLiteral("records.jsonl"));
+    QVERIFY(QTest::qWaitFor([&] { return readRecords(file).size() == 1; }, kWait));
+
+    // The file may grow no more: the next record's write fails (as on a full disk).
+    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit unlimited{};
+    QCOMPARE(::getrlimit(RLIMIT_FSIZE, &unlimited), 0);
+    rlimit full = unlimited;
+    full.rlim_cur = static_cast<rlim_t>(QFileInfo(file).size());
+    QCOMPARE(::setrlimit(RLIMIT_FSIZE, &full), 0);
+    const bool stopped = waitUntilStopped(station);
+    ::setrlimit(RLIMIT_FSIZE, &unlimited);
+    std::signal(SIGXFSZ, previous);
+    QVERIFY(stopped);
+
+    auto* box = station.findChild<QMessageBox*>(QStringLiteral("recordLostBox"));
+    QVERIFY(box);
+    QVERIFY2(
+        box->text().startsWith(QStringLiteral("The record file %1 cannot be written").arg(file)),
+        qPrintable(box->text()));
+    QVERIFY2(box->text().contains(QStringLiteral("\"port\":\"%1\"").arg(port)),
+             qPrintable(box->text())); // the record itself, for the operator to keep
+    QCOMPARE(station.tiles().at(0)->stateLabel()->text(),
+             QStringLiteral("Stopped: the record could not be written"));
+    const auto records = readRecords(file);
+    QCOMPARE(records.size(), std::size_t{1}); // nothing half written
+    QVERIFY(!records[0].is_discarded());
+    box->close();
 }
 
 void StationWindowTest::closingWhileRunningAsksAndQuittingStopsFirst() {
