@@ -5,16 +5,11 @@
 #include "cli/ExitStatus.h"
 #include "cli/PortHost.h"
 #include "cli/StopSignals.h"
-#include "core/protocol/Checksum.h"
-#include "core/protocol/DownloadContext.h"
-#include "core/settings/DataSet.h"
-#include "core/station/ImageDigest.h"
+#include "core/station/RecordBase.h"
 #include "core/station/RecordLog.h"
 #include "core/station/SessionPort.h"
 #include "core/station/Station.h"
 
-#include <climits>
-#include <filesystem>
 #include <memory>
 #include <poll.h>
 #include <unistd.h>
@@ -23,30 +18,6 @@ namespace pexo::cli {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-// What every record of the run shares.
-DownloadRecord recordBase(const StationJob& job) {
-    DownloadRecord base;
-    char host[HOST_NAME_MAX + 1] = {};
-    if (::gethostname(host, sizeof host - 1) == 0)
-        base.host = host;
-    std::error_code error;
-    const auto absolute = std::filesystem::absolute(job.request.archive, error);
-    base.archive = error ? job.request.archive : absolute.lexically_normal().string();
-    const std::size_t imageLength = std::min<std::size_t>(job.imageSize, job.buffer.size());
-    base.imageSha256 = sha256Hex(job.buffer.first(imageLength));
-    base.imageLength = job.imageSize;
-    // The values the download itself goes by, as the settings copy makes them.
-    DownloadContext ctx;
-    RS232CDataSet(job.comm, &ctx);
-    ParameterDataSet(job.params, &ctx);
-    base.writeFirst = static_cast<std::uint32_t>(ctx.writeFirstAddress);
-    base.writeLast = static_cast<std::uint32_t>(ctx.writeLastAddress);
-    base.sectorSize = static_cast<std::uint32_t>(sectorSizeBytes(ctx.sectorSizeCode));
-    base.baud = ctx.baudRate;
-    base.pexoVersion = PEXO_VERSION;
-    return base;
-}
 
 // The station's news, on the console: result lines as each try ends, messages, and a ring
 // of the bell when a port ends so that the main loop looks.
@@ -150,7 +121,9 @@ int runStation(const StationJob& job, Console& console, StopSignals& signals) {
     EndBell bell;
     ConsoleListener listener(console, prefixes, job.log, bell);
     SystemStationClock clock;
-    Station station(clock, plan, recordBase(job), job.log, listener);
+    const DownloadRecord base =
+        recordBase(job.request.archive, job.buffer, job.imageSize, job.comm, job.params);
+    Station station(clock, plan, base, job.log, listener);
     for (std::size_t i = 0; i < job.ports.size(); ++i)
         station.addPort(job.ports[i].name, job.ports[i].devicePath, *ports[i]);
     station.start();

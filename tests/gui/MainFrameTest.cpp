@@ -100,10 +100,11 @@ private slots:
         QCOMPARE(frame.windowHandle()->title(),
                  QStringLiteral("/cache/pexo/TEMP/PexoTEMP/A[*].BIN - Pexo"));
 
-        QCOMPARE(menuTexts(frame.menuBar()),
-                 (QStringList{"&File", "  &Open and Download...\tCtrl+O", "--", "  E&xit", "&Port",
-                              "  RS232C &Settings...(F3)", "&Option",
-                              "  &Paramater Settings...(F4)", "&Help", "  &About Pexo..."}));
+        QCOMPARE(
+            menuTexts(frame.menuBar()),
+            (QStringList{"&File", "  &Open and Download...\tCtrl+O", "--", "  E&xit", "&Port",
+                         "  RS232C &Settings...(F3)", "  Production &Station...(F6)", "&Option",
+                         "  &Paramater Settings...(F4)", "&Help", "  &About Pexo..."}));
         const QList<QAction*> tools = frame.toolBarWidget().actions();
         QCOMPARE(tools.size(), 2);
         QCOMPARE(tools.at(0), frame.openAction());

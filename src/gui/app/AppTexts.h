@@ -25,12 +25,14 @@ inline constexpr char kItemOpen[] = "&Open and Download...\tCtrl+O";
 inline constexpr char kItemExit[] = "E&xit";
 inline constexpr char kItemRs232c[] = "RS232C &Settings...(F3)";
 inline constexpr char kItemParameter[] = "&Paramater Settings...(F4)";
+inline constexpr char kItemStation[] = "Production &Station...(F6)";
 inline constexpr char kItemAbout[] = "&About Pexo...";
 inline constexpr char kItemDownload[] = "Download";
 inline constexpr char kPromptOpen[] = "Open and Download(Ctrl+O)";
 inline constexpr char kPromptDownload[] = "Download(F5)";
 inline constexpr char kPromptRs232c[] = "RS232C Settings...(F3)";
 inline constexpr char kPromptParameter[] = "Paramater Settings...(F4)";
+inline constexpr char kPromptStation[] = "Flash device after device on several ports";
 inline constexpr char kPromptAbout[] = "Display program information, version number and copyright";
 inline constexpr char kPromptExit[] = "Quit the application";
 

@@ -12,9 +12,11 @@
 #include "gui/image/CPexoView.h"
 #include "gui/settings/CUParameterSettingsDialog.h"
 #include "gui/settings/CURS232CSettingsDialog.h"
+#include "gui/station/StationWindow.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
@@ -124,6 +126,9 @@ void CMainFrame::createActions() {
     m_actAbout = makeAction(texts::kItemAbout, texts::kPromptAbout, "actionAbout");
     connect(m_actAbout, &QAction::triggered, this, &CMainFrame::OnAppAbout);
 
+    m_actStation = makeAction(texts::kItemStation, texts::kPromptStation, "actionStation");
+    connect(m_actStation, &QAction::triggered, this, &CMainFrame::OnStation);
+
     // Checkable only so that the button shows pressed while a download runs.
     m_actDownload = makeAction(texts::kItemDownload, texts::kPromptDownload, "actionDownload");
     m_actDownload->setIcon(QIcon(QStringLiteral(":/pexo/icons/download.png")));
@@ -137,7 +142,9 @@ void CMainFrame::createMenus() {
     file->addAction(m_actOpen);
     file->addSeparator();
     file->addAction(m_actExit);
-    bar->addMenu(QString::fromLatin1(texts::kMenuPort))->addAction(m_actRs232c);
+    QMenu* port = bar->addMenu(QString::fromLatin1(texts::kMenuPort));
+    port->addAction(m_actRs232c);
+    port->addAction(m_actStation);
     bar->addMenu(QString::fromLatin1(texts::kMenuOption))->addAction(m_actParameter);
     bar->addMenu(QString::fromLatin1(texts::kMenuHelp))->addAction(m_actAbout);
 }
@@ -163,6 +170,7 @@ void CMainFrame::createShortcuts() {
         {QKeySequence(Qt::Key_F3), &CMainFrame::OnRS232CSettings},
         {QKeySequence(Qt::Key_F4), &CMainFrame::OnParameterSettings},
         {QKeySequence(Qt::Key_F5), &CMainFrame::OnDownloadKey},
+        {QKeySequence(Qt::Key_F6), &CMainFrame::OnStation},
     };
     for (const auto& k : keys) {
         auto* shortcut = new QShortcut(k.key, this);
@@ -258,6 +266,27 @@ void CMainFrame::OnAppAbout() {
     about.exec();
 }
 
+void CMainFrame::OnStation() {
+    if (!m_station)
+        m_station = new StationWindow(*this, m_pDocument ? m_pDocument->archiver() : nullptr);
+    m_station->show();
+    m_station->raise();
+    m_station->activateWindow();
+}
+
+void CMainFrame::noteImageChanged() {
+    emit imageChanged();
+}
+
+StationWindow* CMainFrame::stationWindow() const {
+    return m_station;
+}
+
+void CMainFrame::setStationRunning(bool running) {
+    m_bStationRunning = running;
+    OnUpdateDownload();
+}
+
 void CMainFrame::OnDownloadKey() {
     if (m_bDownloading)
         return;
@@ -273,7 +302,7 @@ void CMainFrame::OnUpdateDownload() {
         return;
     }
     m_actDownload->setChecked(false);
-    m_actDownload->setEnabled(!m_szImageFile.empty());
+    m_actDownload->setEnabled(!m_szImageFile.empty() && !m_bStationRunning);
 }
 
 void CMainFrame::postDownloadCommand() {
@@ -290,15 +319,17 @@ void CMainFrame::executeDownloadCommand() {
 void CMainFrame::OnDownloadButton() {
     // A click toggles the check mark; the download state decides it.
     OnUpdateDownload();
-    if (!m_inDownload)
+    if (!m_inDownload && !m_bStationRunning)
         runDownload();
 }
 
 void CMainFrame::runDownload() {
     m_inDownload = true;
+    emit downloadStateChanged();
     OnDownload();
     m_inDownload = false;
     OnUpdateDownload();
+    emit downloadStateChanged();
 }
 
 void CMainFrame::OnDownload() {
@@ -311,6 +342,7 @@ void CMainFrame::setDownloading(bool downloading) {
     OnUpdateDownload();
     if (m_wndToolBar->isVisible())
         m_wndToolBar->repaint();
+    emit downloadStateChanged();
 }
 
 int CMainFrame::StartReleaseTimer(unsigned interval) {
@@ -351,6 +383,21 @@ bool CMainFrame::event(QEvent* event) {
         return true;
     }
     return QMainWindow::event(event);
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+    if (!m_station || !m_station->isRunning()) {
+        QMainWindow::closeEvent(event);
+        return;
+    }
+    event->ignore();
+    if (m_closeAfterStation)
+        return;
+    m_closeAfterStation = true;
+    m_wndStatusBar->setMessageText(QStringLiteral("Stopping the production station..."));
+    connect(m_station, &StationWindow::stationEnded, this, &QWidget::close,
+            static_cast<Qt::ConnectionType>(Qt::QueuedConnection | Qt::SingleShotConnection));
+    m_station->stopForQuit();
 }
 
 bool CMainFrame::acceptsDrops() const {

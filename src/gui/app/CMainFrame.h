@@ -5,6 +5,7 @@
 #include "core/protocol/DownloadContext.h"
 
 #include <QMainWindow>
+#include <QPointer>
 #include <QString>
 #include <cstdint>
 #include <memory>
@@ -21,6 +22,7 @@ class CPexoView;
 class CUParameterSettingsDialog;
 class CURS232CSettingsDialog;
 class CUStatusBar;
+class StationWindow;
 
 // The program's only top-level window: menu, two-button toolbar, one-pane status bar with the
 // extraction progress, an empty view. It owns the two settings dialogs (and with them the
@@ -63,6 +65,13 @@ public:
     // dropped if the command is disabled or a download is already under way.
     void postDownloadCommand();
     bool isDownloading() const { return m_bDownloading; }
+    // The Download command is running or holds its port (until the release timer has run).
+    bool downloadInUse() const { return m_bDownloading || m_inDownload; }
+    // The production station has the ports: the Download command is off meanwhile.
+    void setStationRunning(bool running);
+    bool isStationRunning() const { return m_bStationRunning; }
+    // Tells the windows that show the image that another one was opened (or none).
+    void noteImageChanged();
     // Marks a download running or ended, and redraws the Download button at once.
     void setDownloading(bool downloading);
     // The one-shot release timer: the id of the running timer (0 when it could not be made);
@@ -84,21 +93,29 @@ public:
     QToolBar& toolBarWidget() const { return *m_wndToolBar; }
     QAction* openAction() const { return m_actOpen; }
     QAction* downloadAction() const { return m_actDownload; }
+    QAction* stationAction() const { return m_actStation; }
+    // The production station window, once it has been opened.
+    StationWindow* stationWindow() const;
 
 public slots:
     void OnFileOpen();          // Ctrl+O, menu, toolbar: asks the application to open a file
     void OnRS232CSettings();    // F3
     void OnParameterSettings(); // F4
     void OnDownloadKey();       // F5
+    void OnStation();           // F6: opens the production station window, or raises it
     void OnAppAbout();
 
 signals:
     void openRequested();                  // the application shows the file dialog
     void fileDropped(const QString& path); // the application opens it
     void downloadRequested();              // OnDownload ran
+    void downloadStateChanged();           // downloadInUse() may have changed
+    void imageChanged();
 
 protected:
     bool event(QEvent* event) override;
+    // A running station is stopped first; the window closes once its ports are closed.
+    void closeEvent(QCloseEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
@@ -133,6 +150,9 @@ private:
     // OnDownload is on the stack: its modal dialogs run their own event loops, where a
     // command queued earlier must not start a second download on the open port.
     bool m_inDownload = false;
+    bool m_bStationRunning = false;
+    bool m_closeAfterStation = false;
+    QPointer<StationWindow> m_station;
 
     QAction* m_actOpen = nullptr;
     QAction* m_actExit = nullptr;
@@ -140,6 +160,7 @@ private:
     QAction* m_actParameter = nullptr;
     QAction* m_actAbout = nullptr;
     QAction* m_actDownload = nullptr;
+    QAction* m_actStation = nullptr;
 };
 
 } // namespace pexo::gui

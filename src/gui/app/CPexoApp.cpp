@@ -59,6 +59,7 @@ CPexoDoc* CPexoApp::OpenDocumentFile(const QString& path) {
     if (opened)
         m_pDocument->SetPathName(path, true);
     m_pMainWnd->OnUpdateDownload();
+    m_pMainWnd->noteImageChanged();
     if (!opened)
         return nullptr;
     // Queued: the download starts from the event loop once this open has finished (at

@@ -2,6 +2,7 @@
 #include "gui/app/InformationRequest.h"
 
 #include <QApplication>
+#include <csignal>
 #include <cstdio>
 
 int main(int argc, char* argv[]) {
@@ -9,6 +10,9 @@ int main(int argc, char* argv[]) {
         std::fputs(text->c_str(), stdout);
         return 0;
     }
+    // A record file that reaches the file size limit must fail its write, not end the program
+    // with the station's downloads in progress.
+    std::signal(SIGXFSZ, SIG_IGN);
     QApplication application(argc, argv);
     // No application display name: the desktop would append it to the window title.
     pexo::gui::CPexoApp pexo(QApplication::arguments().mid(1));

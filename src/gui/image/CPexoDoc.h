@@ -32,6 +32,7 @@ public:
     QString GetTitle() const { return m_title; }
     QString GetPathName() const { return m_path; }
     const ImageDocument& image() const { return m_image; }
+    Archiver* archiver() const { return m_archiver; }
 
 private:
     void SetTitle(const QString& title);
