@@ -71,7 +71,9 @@ TEST_F(StationSettingsTest, MissingDamagedOrOutOfRangeValuesGiveTheBuiltInOnes) 
         {"", 0, 2000, {}},
         {"Retries=10\nGoneAfter=99\nPortCount=2\nPort1=/dev/a\n", 0, 2000, {"/dev/a"}},
         {"Retries=-1\nGoneAfter=600001\nPortCount=x\nPort1=/dev/a\n", 0, 2000, {}},
-        {"Retries=3\nGoneAfter=100\nPortCount=3\nPort1=/dev/a\nPort2=/dev/a\nPort3=\n", 3, 100,
+        {"Retries=3\nGoneAfter=100\nPortCount=3\nPort1=/dev/a\nPort2=/dev/a\nPort3=\n",
+         3,
+         100,
          {"/dev/a"}},
         {"PortCount=100000\nPort1=/dev/a\n", 0, 2000, {}},
     };
@@ -104,7 +106,8 @@ TEST(DefaultRecordFile, TheUsersDataFolderOrElseTheHomeFolders) {
     ::setenv("HOME", "/home/op", 1);
     ::setenv("XDG_DATA_HOME", "/data/op", 1);
     EXPECT_EQ(defaultRecordFile(), "/data/op/pexo/records.jsonl");
-    ::setenv("XDG_DATA_HOME", "relative/data", 1); // not absolute: the base-directory rules ignore it
+    ::setenv("XDG_DATA_HOME", "relative/data",
+             1); // not absolute: the base-directory rules ignore it
     EXPECT_EQ(defaultRecordFile(), "/home/op/.local/share/pexo/records.jsonl");
     ::unsetenv("XDG_DATA_HOME");
     EXPECT_EQ(defaultRecordFile(), "/home/op/.local/share/pexo/records.jsonl");
