@@ -5,7 +5,6 @@
 #include "core/settings/SettingsLocation.h"
 
 #include <CLI/CLI.hpp>
-
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -54,6 +53,9 @@ std::optional<std::string> takeWhole(const char* name, const std::string& text, 
 constexpr unsigned long kMaxCount = 1'000'000'000;
 constexpr unsigned long kMaxRetries = 1000;
 constexpr unsigned long kMaxGoneAfterMs = 24ul * 60 * 60 * 1000;
+// Shorter than a few polls, a device still on the fixture would pass for gone and be flashed
+// again; the station window keeps the same floor.
+constexpr unsigned long kMinGoneAfterMs = 100;
 
 std::optional<std::string> takeStation(const std::optional<std::string>& count,
                                        const std::optional<std::string>& goneAfter,
@@ -68,8 +70,8 @@ std::optional<std::string> takeStation(const std::optional<std::string>& count,
         station.count = static_cast<unsigned>(value);
     }
     if (goneAfter) {
-        if (auto refused =
-                takeWhole("--gone-after", *goneAfter, 1, kMaxGoneAfterMs, "milliseconds", value))
+        if (auto refused = takeWhole("--gone-after", *goneAfter, kMinGoneAfterMs, kMaxGoneAfterMs,
+                                     "milliseconds", value))
             return refused;
         station.goneAfter = std::chrono::milliseconds(value);
     }
@@ -222,8 +224,7 @@ std::variant<CliRequest, CliExit> parseCommandLine(int argc, const char* const* 
         if (auto refused = takeConnectTimeout(*connectTimeout, *request.connectTimeout))
             return CliExit{kExitSetupFailed, *refused, false};
     }
-    if (auto refused = takeStation(parser.count, parser.goneAfter, parser.retries,
-                                   request.station))
+    if (auto refused = takeStation(parser.count, parser.goneAfter, parser.retries, request.station))
         return CliExit{kExitSetupFailed, *refused, false};
     return request;
 }

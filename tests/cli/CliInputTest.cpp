@@ -138,7 +138,7 @@ TEST(CliCommandLine, StationOptionsAreBoundedAndCountGoesWithLoop) {
         {{"--retries", "1001"},
          "--retries: \"1001\" is not a whole number of retries from 0 to 1000."},
         {{"--retries", "2x"}, "--retries:"},
-        {{"--gone-after", "0"}, "--gone-after:"},
+        {{"--gone-after", "99"}, "--gone-after:"},
         {{"--gone-after", "86400001"}, "--gone-after:"},
         {{"--log", ""}, "--log: give a file name."},
         {{"--loop", "--count", "3", "--retries", "2", "--gone-after", "150", "--log", "r.csv"}, ""},
