@@ -1,5 +1,6 @@
 #include "core/station/RecordBase.h"
 
+#include "core/app/Version.h"
 #include "core/protocol/Checksum.h"
 #include "core/protocol/DownloadContext.h"
 #include "core/settings/DataSet.h"
@@ -31,7 +32,7 @@ DownloadRecord recordBase(const std::string& archive, std::span<const std::uint8
     base.writeLast = static_cast<std::uint32_t>(ctx.writeLastAddress);
     base.sectorSize = static_cast<std::uint32_t>(sectorSizeBytes(ctx.sectorSizeCode));
     base.baud = ctx.baudRate;
-    base.pexoVersion = PEXO_VERSION;
+    base.pexoVersion = std::string(pexoVersion());
     return base;
 }
 
