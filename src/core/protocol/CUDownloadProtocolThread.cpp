@@ -26,8 +26,7 @@ bool readsSteadyClock(const TickClock& clock) {
 
 CUDownloadProtocolThread::CUDownloadProtocolThread(Host& host, FrameWriter& port,
                                                    CompletionSink sink, TickClock clock)
-    : host_(host), ctx_(host.downloadContext()), clock_(clock),
-      steadyClock_(readsSteadyClock(clock_)),
+    : ctx_(host.downloadContext()), clock_(clock), steadyClock_(readsSteadyClock(clock_)),
       engine_(host, port, std::move(sink), std::move(clock)) {}
 
 CUDownloadProtocolThread::~CUDownloadProtocolThread() {

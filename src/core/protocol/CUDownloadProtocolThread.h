@@ -61,7 +61,6 @@ private:
     void run();
     void waitBetweenPasses();
 
-    Host& host_;
     DownloadContext* ctx_; // whose change signal the loop waits on; may be null
     TickClock clock_;
     bool steadyClock_;      // clock_ reads the steady clock, so its deadlines can be waited for
