@@ -31,6 +31,9 @@ struct PortOpenFailure {
     std::string text() const;
 };
 
+// The system's wording of its error number `error` (errno; a Win32 error code on Windows).
+std::string systemErrorText(int error);
+
 // What the system says about `port` after open() or locking it failed with `error`: the
 // device's group and the user's membership for EACCES/EPERM, the lock file's holder for
 // EBUSY/EWOULDBLOCK.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 
 namespace pexo {
@@ -15,5 +16,11 @@ bool startReaderThread(DownloadContext& ctx, const std::shared_ptr<SerialLink>& 
 // Waits for the reader thread to end (it must have been told to: `connected` cleared and
 // the link woken). From the reader thread itself it only lets go of it and returns false.
 bool joinReaderThread(DownloadContext& ctx);
+
+// The platform's part, on the reader thread: hands every chunk read to the link's sink until
+// closePort wakes it, `connected` is cleared or the device is gone.
+void readPortUntilClosed(DownloadContext& ctx, SerialLink& link);
+// The system's number for the calling thread (never 0).
+std::uint32_t currentThreadNumber();
 
 } // namespace pexo

@@ -1,5 +1,5 @@
 #include "core/serial/CommErrors.h"
-#include "core/serial/LineSettings.h"
+#include "core/serial/LineSettingsPosix.h"
 #include "core/serial/SerialPort.h"
 
 #include <gtest/gtest.h>

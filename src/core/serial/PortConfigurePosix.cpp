@@ -1,7 +1,7 @@
-#include "core/app/Host.h"
 #include "core/protocol/DownloadContext.h"
-#include "core/serial/CustomSpeed.h"
-#include "core/serial/LineSettings.h"
+#include "core/serial/CustomSpeedPosix.h"
+#include "core/serial/LineSettingsPosix.h"
+#include "core/serial/PortHandlesPosix.h"
 #include "core/serial/PortFailure.h"
 #include "core/serial/SerialLink.h"
 #include "core/serial/SerialPort.h"
@@ -43,7 +43,7 @@ int configurePort(DownloadContext& ctx, std::string* failure) {
     std::string path;
     if (link) {
         std::lock_guard lock(link->mutex);
-        fd = link->fd;
+        fd = link->isOpen() ? link->handles->fd : -1;
         path = link->path;
     }
     if (fd < 0)
@@ -71,13 +71,6 @@ int configurePort(DownloadContext& ctx, std::string* failure) {
         return portFailure(failure, path + " cannot run at " + std::to_string(settings.baudRate) +
                                         " baud (it runs at " + std::to_string(*actual) + ")");
     return 1;
-}
-
-int configurePort(Host& host, std::string* failure) {
-    DownloadContext* ctx = host.downloadContext();
-    if (!ctx)
-        return portFailure(failure, "there is no download context");
-    return configurePort(*ctx, failure);
 }
 
 } // namespace pexo

@@ -1,7 +1,6 @@
-#include "core/app/Host.h"
 #include "core/protocol/DownloadContext.h"
 #include "core/serial/PortDevice.h"
-#include "core/serial/PortFailure.h"
+#include "core/serial/PortHandlesPosix.h"
 #include "core/serial/PortOpenFailure.h"
 #include "core/serial/ReaderThread.h"
 #include "core/serial/SerialLink.h"
@@ -62,17 +61,16 @@ int openExclusive(const std::string& path, PortOpenFailure* failure) {
 // Gives the device back: no longer exclusive (the tty outlives us when others hold it
 // open), lock and descriptors released.
 void releaseDevice(DownloadContext& ctx, SerialLink& link) {
-    ::ioctl(link.fd, TIOCNXCL);
-    ::close(link.fd);
-    ::close(link.wakeFd);
-    ::close(link.cancelFd);
+    std::unique_ptr<PortHandles> handles;
     {
         std::lock_guard lock(link.mutex);
-        link.fd = -1;
-        link.wakeFd = -1;
-        link.cancelFd = -1;
+        handles = std::move(link.handles);
         link.closing = false;
     }
+    ::ioctl(handles->fd, TIOCNXCL);
+    ::close(handles->fd);
+    ::close(handles->wakeFd);
+    ::close(handles->cancelFd);
     ctx.commHandle = -1;
 }
 
@@ -83,13 +81,8 @@ void setModemLines(int fd, unsigned long request, int lines) {
 
 } // namespace
 
-int openPort(DownloadContext& ctx, ReceiveSink sink, std::string* failure) {
-    PortOpenFailure why;
-    const int opened = openPort(ctx, std::move(sink), &why);
-    if (!opened && failure)
-        *failure = why.text();
-    return opened;
-}
+SerialLink::SerialLink() = default;
+SerialLink::~SerialLink() = default;
 
 int openPort(DownloadContext& ctx, ReceiveSink sink, PortOpenFailure* failure) {
     if (!ctx.serialLink)
@@ -97,7 +90,7 @@ int openPort(DownloadContext& ctx, ReceiveSink sink, PortOpenFailure* failure) {
     const std::shared_ptr<SerialLink> link = ctx.serialLink;
     {
         std::lock_guard lock(link->mutex);
-        if (link->fd >= 0)
+        if (link->isOpen())
             return failed(failure, link->path + " is already open");
     }
     // A port left open by an earlier run would make this one's thread look like it.
@@ -123,13 +116,14 @@ int openPort(DownloadContext& ctx, ReceiveSink sink, PortOpenFailure* failure) {
     ::tcflush(fd, TCIOFLUSH);
     {
         std::lock_guard lock(link->mutex);
-        link->fd = fd;
-        link->wakeFd = wakeFd;
-        link->cancelFd = cancelFd;
+        link->handles = std::make_unique<PortHandles>();
+        link->handles->fd = fd;
+        link->handles->wakeFd = wakeFd;
+        link->handles->cancelFd = cancelFd;
+        link->handles->reportedCounts = readLineErrorCounts(fd);
         link->path = path;
         link->closing = false;
         link->writesCancelled = false;
-        link->reportedCounts = readLineErrorCounts(fd);
     }
     link->sink = std::move(sink);
     ctx.commHandle = fd;
@@ -163,12 +157,12 @@ int closePort(DownloadContext& ctx) {
     bool open = false;
     {
         std::lock_guard lock(link->mutex);
-        open = link->fd >= 0;
+        open = link->isOpen();
         if (open) {
             link->closing = true;
             // Level-triggered: stays readable, so the reader and every writer see it.
             const std::uint64_t one = 1;
-            (void)!::write(link->wakeFd, &one, sizeof one);
+            (void)!::write(link->handles->wakeFd, &one, sizeof one);
         }
     }
     if (!open) {
@@ -181,24 +175,12 @@ int closePort(DownloadContext& ctx) {
         std::unique_lock lock(link->mutex);
         link->writersGone.wait(lock, [&] { return link->activeWriters == 0; });
     }
-    setModemLines(link->fd, TIOCMBIC, TIOCM_DTR);
-    ::tcflush(link->fd, TCIOFLUSH);
+    setModemLines(link->handles->fd, TIOCMBIC, TIOCM_DTR);
+    ::tcflush(link->handles->fd, TCIOFLUSH);
     releaseDevice(ctx, *link);
     if (joined)
         link->sink = nullptr;
     return 1;
-}
-
-int openPort(Host& host, ReceiveSink sink, std::string* failure) {
-    DownloadContext* ctx = host.downloadContext();
-    if (!ctx)
-        return portFailure(failure, "there is no download context");
-    return openPort(*ctx, std::move(sink), failure);
-}
-
-int closePort(Host& host) {
-    DownloadContext* ctx = host.downloadContext();
-    return ctx ? closePort(*ctx) : 0;
 }
 
 } // namespace pexo

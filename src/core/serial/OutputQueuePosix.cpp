@@ -1,4 +1,4 @@
-#include "core/serial/OutputQueue.h"
+#include "core/serial/OutputQueuePosix.h"
 
 #include <sys/ioctl.h>
 #include <termios.h>

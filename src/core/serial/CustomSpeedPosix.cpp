@@ -1,5 +1,5 @@
 // Kept apart: the kernel's termios2 and glibc's termios.h cannot share a translation unit.
-#include "core/serial/CustomSpeed.h"
+#include "core/serial/CustomSpeedPosix.h"
 
 #include <asm/termbits.h>
 #include <sys/ioctl.h>
