@@ -1,0 +1,16 @@
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace pexo::cli {
+
+// Readies the process for a run and gives its arguments as UTF-8 (on Windows the console's
+// code page would lose what it cannot show: a path in Cyrillic, say).
+std::vector<std::string> startProcess(int argc, char** argv);
+
+// `stream` is a terminal on which a progress line can be redrawn in place.
+bool isLiveTerminal(std::FILE* stream);
+
+} // namespace pexo::cli
