@@ -12,6 +12,17 @@ std::vector<std::string> startProcess(int argc, char** argv) {
     return std::vector<std::string>(argv, argv + argc);
 }
 
+const PlatformHelp& platformHelp() {
+    static const PlatformHelp help{
+        "settings file (default: the program folder's INI/PexoUDef.INI, or "
+        "~/.config/pexo/PexoUDef.INI when the program folder is not writable)",
+        "COM1, COM2 or a device path; repeat it to flash several devices at once",
+        "list the serial ports found (path, by-id and by-path names, driver, USB identity) and "
+        "exit",
+        "SIGINT, SIGTERM"};
+    return help;
+}
+
 bool isLiveTerminal(std::FILE* stream) {
     return ::isatty(::fileno(stream)) == 1;
 }

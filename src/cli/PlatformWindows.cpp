@@ -53,6 +53,16 @@ std::vector<std::string> startProcess(int argc, char** argv) {
     return args;
 }
 
+const PlatformHelp& platformHelp() {
+    static const PlatformHelp help{
+        "settings file (default: the program folder's INI\\PexoUDef.INI, or "
+        "%APPDATA%\\Pexo\\PexoUDef.INI when the program folder is not writable)",
+        "COMn (COM1 to COM255) or \\\\.\\COMn; repeat it to flash several devices at once",
+        "list the serial ports found and exit",
+        "Ctrl-C, Ctrl-Break"};
+    return help;
+}
+
 bool isLiveTerminal(std::FILE* stream) {
     const HANDLE handle = reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(stream)));
     DWORD mode = 0;
