@@ -3,13 +3,13 @@
 #include "cli/ArchiveProgress.h"
 #include "cli/CliRequest.h"
 #include "cli/Console.h"
-#include "cli/EndBell.h"
 #include "cli/ExitStatus.h"
 #include "cli/PortDownload.h"
 #include "cli/PortHost.h"
 #include "cli/PortList.h"
 #include "cli/PortReport.h"
 #include "cli/StationRun.h"
+#include "cli/SettingsFileCheck.h"
 #include "cli/StopSignals.h"
 #include "core/image/ArchiverModule.h"
 #include "core/image/ImageDocument.h"
@@ -19,15 +19,8 @@
 #include "core/settings/SettingsFile.h"
 #include "core/station/RecordLog.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
+#include <algorithm>
 #include <memory>
-#include <system_error>
 #include <thread>
 
 namespace pexo::cli {
@@ -41,49 +34,6 @@ struct Settings {
     PortDevices devices;
     std::string source = "The built-in settings"; // where a refusal says the values came from
 };
-
-// Why a settings file cannot serve, found by reading it through: the settings reader takes a
-// file it cannot read as an empty one, and a download with the built-in addresses instead of
-// the intended ones is worse than none. `missing`: there is no such file.
-std::optional<std::string> unreadableBecause(const std::string& file, bool& missing) {
-    const auto failed = [&missing](int error) {
-        missing = error == ENOENT || error == ENOTDIR;
-        return std::string("cannot be read: ") + std::generic_category().message(error);
-    };
-    const std::string tooLarge = "is larger than the " +
-                                 std::to_string(kMaxSettingsFileSize >> 20) +
-                                 " MiB a settings file may hold";
-    missing = false;
-    // Non-blocking, so that a FIFO in the file's place cannot hang the run.
-    const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0)
-        return failed(errno);
-    const struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
-    struct stat st {};
-    if (::fstat(fd, &st) != 0)
-        return failed(errno);
-    if (!S_ISREG(st.st_mode))
-        return "is not a regular file";
-    if (static_cast<unsigned long long>(st.st_size) > kMaxSettingsFileSize)
-        return tooLarge;
-    char buffer[16384];
-    std::size_t total = 0;
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return failed(errno);
-        if (n == 0)
-            return std::nullopt;
-        total += static_cast<std::size_t>(n);
-        if (total > kMaxSettingsFileSize)
-            return tooLarge;
-    }
-}
 
 // The user sections in force, as the desktop program copies them: unchecked. A file that
 // exists but cannot be read ends the run; only a missing program settings file gives the
@@ -112,8 +62,7 @@ std::optional<Settings> loadSettings(const CliRequest& request, Console& console
 }
 
 bool signalPending(StopSignals& signals) {
-    pollfd p{signals.fd(), POLLIN, 0};
-    return ::poll(&p, 1, 0) == 1 && signals.take();
+    return signals.pending() && signals.take();
 }
 
 std::string progressLine(const std::vector<std::unique_ptr<PortDownload>>& runs,
@@ -156,16 +105,13 @@ bool runPorts(std::vector<std::unique_ptr<PortDownload>>& runs,
                 std::chrono::ceil<std::chrono::milliseconds>(nextProgress - Clock::now());
             timeout = static_cast<int>(std::max<std::int64_t>(0, wait.count()));
         }
-        pollfd fds[2] = {{signals.fd(), POLLIN, 0}, {bell.fd(), POLLIN, 0}};
-        ::poll(fds, 2, timeout);
-        if ((fds[0].revents & POLLIN) && signals.take() && !interrupted) {
+        const Wake wake = waitForWake(signals, bell, timeout);
+        if (wake.stop && signals.take() && !interrupted) {
             interrupted = true;
             console.message("Interrupted: stopping the download and closing the port.");
             for (auto& run : runs)
                 run->interrupt();
         }
-        if (fds[1].revents & POLLIN)
-            bell.drain();
         if (console.showsProgress() && Clock::now() >= nextProgress) {
             if (!allEnded())
                 console.progress(progressLine(runs, ports));
@@ -232,10 +178,7 @@ int runCli(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
     ArchiveProgress unpacking(console);
     ArchiveOpenContext opening{loader, archiver.get(), &unpacking};
     // Waiting for another program's unpacking can take long; a stop must not wait for it.
-    opening.lockWait.stopRequested = [&signals] {
-        pollfd p{signals.fd(), POLLIN, 0};
-        return ::poll(&p, 1, 0) == 1;
-    };
+    opening.lockWait.stopRequested = [&signals] { return signals.pending(); };
     const bool opened = openArchive(image, request.archive, opening);
     if (signalPending(signals)) {
         console.message("Interrupted before the download started.");

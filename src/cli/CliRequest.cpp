@@ -1,6 +1,7 @@
 #include "cli/CliRequest.h"
 
 #include "cli/ExitStatus.h"
+#include "cli/Platform.h"
 #include "core/app/Version.h"
 #include "core/settings/SettingsLocation.h"
 
@@ -102,12 +103,10 @@ Parser::Parser(CliRequest& request) {
     // Not required by the parser: --list-ports needs none.
     app.add_option("ARCHIVE", request.archive, "the .lzh archive; its last member is the image")
         ->type_name("");
-    app.add_option("--settings", request.settingsFile,
-                   "settings file (default: the program folder's INI/PexoUDef.INI, or "
-                   "~/.config/pexo/PexoUDef.INI when the program folder is not writable)")
+    const PlatformHelp& platform = platformHelp();
+    app.add_option("--settings", request.settingsFile, platform.settings)
         ->type_name("FILE");
-    app.add_option("--port", request.ports,
-                   "COM1, COM2 or a device path; repeat it to flash several devices at once")
+    app.add_option("--port", request.ports, platform.port)
         ->type_name("PORT")
         ->expected(1)
         ->allow_extra_args(false)
@@ -117,9 +116,7 @@ Parser::Parser(CliRequest& request) {
                    "(7 days) (default: poll until interrupted)")
         ->type_name("SECONDS");
     app.add_flag("-q,--quiet", request.quiet, "no progress on stderr");
-    app.add_flag("--list-ports", request.listPorts,
-                 "list the serial ports found (path, by-id and by-path names, driver, USB "
-                 "identity) and exit");
+    app.add_flag("--list-ports", request.listPorts, platform.listPorts);
     app.set_version_flag("-V,--version", versionText,
                          "show the version and the settings file "
                          "in force, and exit");
@@ -127,8 +124,8 @@ Parser::Parser(CliRequest& request) {
     const char* line = "Production line";
     StationRequest& station = request.station;
     app.add_flag("--loop", station.loop,
-                 "flash device after device on every port until stopped (SIGINT, SIGTERM) or "
-                 "--count")
+                 std::string("flash device after device on every port until stopped (") +
+                     platform.stops + ") or --count")
         ->group(line);
     app.add_option("--count", count, "with --loop: end after N devices passed on each port")
         ->group(line)

@@ -1,11 +1,11 @@
 #include "cli/Console.h"
 
-#include <unistd.h>
+#include "cli/Platform.h"
 
 namespace pexo::cli {
 
 Console::Console(std::FILE* out, std::FILE* err, bool quiet)
-    : out_(out), err_(err), quiet_(quiet), live_(::isatty(::fileno(err)) == 1) {}
+    : out_(out), err_(err), quiet_(quiet), live_(isLiveTerminal(err)) {}
 
 void Console::clearLiveLine() {
     if (live_ && lineShown_) {

@@ -1,5 +1,6 @@
 #include "cli/PortList.h"
 
+#include "cli/PortNames.h"
 #include "core/settings/CommLists.h"
 
 #include <algorithm>
@@ -30,7 +31,7 @@ choosePorts(const std::vector<std::string>& names, std::int32_t settingsPort,
     std::vector<PortChoice> ports;
     if (names.empty()) {
         const std::uint8_t number = portNumberFor(settingsPort);
-        ports.push_back({number == 2 ? "COM2" : "COM1", devices.pathFor(number),
+        ports.push_back({number == 2 ? "COM2" : "COM1", comDevicePath(number, devices),
                          number == 2 ? 1 : 0});
         return ports;
     }
@@ -39,17 +40,21 @@ choosePorts(const std::vector<std::string>& names, std::int32_t settingsPort,
         choice.name = name;
         if (sameName(name, "COM1")) {
             choice.name = "COM1";
-            choice.devicePath = devices.pathFor(1);
+            choice.devicePath = comDevicePath(1, devices);
             choice.listPosition = 0;
         } else if (sameName(name, "COM2")) {
             choice.name = "COM2";
-            choice.devicePath = devices.pathFor(2);
+            choice.devicePath = comDevicePath(2, devices);
             choice.listPosition = 1;
-        } else if (!name.empty() && name.front() == '/') {
-            choice.devicePath = name;
-            choice.listPosition = settingsPort;
+        } else if (std::optional<NamedPort> other = otherPort(name)) {
+            choice.name = other->name;
+            choice.devicePath = other->devicePath;
+            // The settings know COM1 and COM2 by their place in the list.
+            choice.listPosition = other->comNumber == 1   ? 0
+                                  : other->comNumber == 2 ? 1
+                                                          : settingsPort;
         } else {
-            return "--port: \"" + name + "\" is not COM1, COM2 or a device path.";
+            return "--port: \"" + name + "\" " + portNameRule();
         }
         // A by-id or by-path name is the same device as the node it leads to.
         const auto same = std::find_if(ports.begin(), ports.end(), [&](const PortChoice& p) {

@@ -1,7 +1,6 @@
 #include "cli/StationRun.h"
 
 #include "cli/Console.h"
-#include "cli/EndBell.h"
 #include "cli/ExitStatus.h"
 #include "cli/PortHost.h"
 #include "cli/StopSignals.h"
@@ -11,8 +10,6 @@
 #include "core/station/Station.h"
 
 #include <memory>
-#include <poll.h>
-#include <unistd.h>
 
 namespace pexo::cli {
 namespace {
@@ -138,15 +135,12 @@ int runStation(const StationJob& job, Console& console, StopSignals& signals) {
             timeout = static_cast<int>(std::max<std::int64_t>(
                 0,
                 std::chrono::ceil<std::chrono::milliseconds>(nextProgress - Clock::now()).count()));
-        pollfd fds[2] = {{signals.fd(), POLLIN, 0}, {bell.fd(), POLLIN, 0}};
-        ::poll(fds, 2, timeout);
-        if ((fds[0].revents & POLLIN) && signals.take() && !interrupted) {
+        const Wake wake = waitForWake(signals, bell, timeout);
+        if (wake.stop && signals.take() && !interrupted) {
             interrupted = true;
             console.message("Interrupted: stopping the downloads and closing the ports.");
             station.stop();
         }
-        if (fds[1].revents & POLLIN)
-            bell.drain();
         if (showProgress && Clock::now() >= nextProgress) {
             if (!station.allEnded())
                 console.progress(progressLine(station, job.ports));

@@ -1,12 +1,13 @@
 #pragma once
 
-#include <signal.h>
+#include <memory>
 
 namespace pexo::cli {
 
-// SIGINT, SIGTERM and SIGHUP as a descriptor to poll: blocked for the whole process (construct it
-// before any thread starts, so every thread inherits the mask) and read through a signalfd.
-// The previous mask comes back on destruction.
+// The operator's stop: SIGINT, SIGTERM and SIGHUP on Linux; Ctrl-C, Ctrl-Break and the console
+// closing on Windows. Construct it before any thread starts (on Linux the signals are blocked
+// for the whole process and read by the main loop alone). The previous handling comes back on
+// destruction.
 class StopSignals {
 public:
     StopSignals();
@@ -14,13 +15,42 @@ public:
     StopSignals(const StopSignals&) = delete;
     StopSignals& operator=(const StopSignals&) = delete;
 
-    int fd() const { return fd_; }
-    // Takes one pending signal; true when there was one.
+    // A stop has arrived and not been taken. Never blocks.
+    bool pending() const;
+    // Takes one pending stop; true when there was one. Never blocks.
     bool take();
 
+    struct Impl;
+    Impl& impl() { return *impl_; }
+
 private:
-    sigset_t previous_{};
-    int fd_ = -1;
+    std::unique_ptr<Impl> impl_;
 };
+
+// What port threads ring when they end, so the main loop sleeps between events.
+class EndBell {
+public:
+    EndBell();
+    ~EndBell();
+    EndBell(const EndBell&) = delete;
+    EndBell& operator=(const EndBell&) = delete;
+
+    // Any thread; never blocks.
+    void ring();
+
+    struct Impl;
+    Impl& impl() { return *impl_; }
+
+private:
+    std::unique_ptr<Impl> impl_;
+};
+
+struct Wake {
+    bool stop = false; // a stop is pending (not taken)
+    bool bell = false; // the bell rang since the last wait (taken)
+};
+
+// Sleeps until a stop is pending, the bell rings or `timeoutMs` passes (-1: no time limit).
+Wake waitForWake(StopSignals& signals, EndBell& bell, int timeoutMs);
 
 } // namespace pexo::cli

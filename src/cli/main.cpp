@@ -1,11 +1,14 @@
 #include "cli/CliApp.h"
+#include "cli/Platform.h"
 
-#include <csignal>
 #include <cstdio>
+#include <string>
+#include <vector>
 
 int main(int argc, char** argv) {
-    // A log that reaches the file size limit must fail its write, not end the program with
-    // the downloads in progress.
-    std::signal(SIGXFSZ, SIG_IGN);
-    return pexo::cli::runCli(argc, argv, stdout, stderr);
+    const std::vector<std::string> args = pexo::cli::startProcess(argc, argv);
+    std::vector<const char*> pointers;
+    for (const std::string& arg : args)
+        pointers.push_back(arg.c_str());
+    return pexo::cli::runCli(static_cast<int>(pointers.size()), pointers.data(), stdout, stderr);
 }

@@ -1,0 +1,76 @@
+#include "cli/Platform.h"
+#include "cli/WideText.h"
+
+#include <windows.h>
+
+#include <io.h>
+#include <shellapi.h>
+
+namespace pexo::cli {
+
+std::optional<std::wstring> toWide(const std::string& text) {
+    if (text.empty())
+        return std::wstring();
+    const int n = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(),
+                                        static_cast<int>(text.size()), nullptr, 0);
+    if (n <= 0)
+        return std::nullopt;
+    std::wstring wide(static_cast<std::size_t>(n), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(),
+                          static_cast<int>(text.size()), wide.data(), n);
+    return wide;
+}
+
+std::optional<std::string> toUtf8(const std::wstring& text) {
+    if (text.empty())
+        return std::string();
+    const int n = ::WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, text.data(),
+                                        static_cast<int>(text.size()), nullptr, 0, nullptr,
+                                        nullptr);
+    if (n <= 0)
+        return std::nullopt;
+    std::string utf8(static_cast<std::size_t>(n), '\0');
+    ::WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, text.data(),
+                          static_cast<int>(text.size()), utf8.data(), n, nullptr, nullptr);
+    return utf8;
+}
+
+std::vector<std::string> startProcess(int argc, char** argv) {
+    // What we print is UTF-8; so is what the console shows.
+    ::SetConsoleOutputCP(CP_UTF8);
+    int count = 0;
+    LPWSTR* wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+    if (!wide)
+        return std::vector<std::string>(argv, argv + argc);
+    std::vector<std::string> args;
+    for (int i = 0; i < count; ++i) {
+        // An argument that is not valid UTF-16 cannot name anything; it passes as the system
+        // gave it in its code page, and whatever takes it refuses it.
+        std::optional<std::string> utf8 = toUtf8(wide[i]);
+        args.push_back(utf8 ? *utf8 : (i < argc ? std::string(argv[i]) : std::string()));
+    }
+    ::LocalFree(wide);
+    return args;
+}
+
+const PlatformHelp& platformHelp() {
+    static const PlatformHelp help{
+        "settings file (default: the program folder's INI\\PexoUDef.INI, or "
+        "%APPDATA%\\Pexo\\PexoUDef.INI when the program folder is not writable)",
+        "COMn (COM1 to COM255) or \\\\.\\COMn; repeat it to flash several devices at once",
+        "list the serial ports found and exit",
+        "Ctrl-C, Ctrl-Break"};
+    return help;
+}
+
+bool isLiveTerminal(std::FILE* stream) {
+    const HANDLE handle = reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(stream)));
+    DWORD mode = 0;
+    if (handle == INVALID_HANDLE_VALUE || !::GetConsoleMode(handle, &mode))
+        return false; // a file or a pipe: plain lines
+    // The progress line is redrawn with "\r" and an erase-line sequence.
+    return (mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0 ||
+           ::SetConsoleMode(handle, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
+}
+
+} // namespace pexo::cli
