@@ -8,7 +8,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <thread>
 
 namespace pexo::test {
 
@@ -92,17 +91,6 @@ std::size_t PtyPair::bytesWaitingForDevice() const {
 bool PtyPair::portWritable() const {
     pollfd p{slave_, POLLOUT, 0};
     return ::poll(&p, 1, 0) == 1 && (p.revents & POLLOUT);
-}
-
-bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() >= deadline)
-            return false;
-        std::this_thread::yield();
-        ::poll(nullptr, 0, 1); // the kernel gives no event for these states
-    }
-    return true;
 }
 
 } // namespace pexo::test

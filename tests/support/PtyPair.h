@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/PeerLine.h" // waitUntil
+
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -45,9 +47,5 @@ private:
     int slave_ = -1;
     std::string path_;
 };
-
-// Re-checks `condition` until it holds or `timeout` passes; true when it held. For states
-// the kernel changes without telling anyone (flow control taking effect, bytes arriving).
-bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout);
 
 } // namespace pexo::test

@@ -1,11 +1,10 @@
 #include "SerialTestSupport.h"
 #include "core/serial/SerialLink.h"
-#include "support/PtyPair.h"
+#include "support/PeerLine.h"
 
 #include <gtest/gtest.h>
 
-#include <termios.h>
-
+#include <cstdio>
 #include <future>
 #include <string>
 #include <thread>
@@ -13,14 +12,11 @@
 namespace pexo::test {
 namespace {
 
-constexpr std::uint8_t kXon = 0x11;
-constexpr std::uint8_t kXoff = 0x13;
-
 class PortTransfer : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(pty.ok());
-        host.ctx.devicePath = pty.path();
+        host.ctx.devicePath = pty.portName();
     }
     void TearDown() override {
         recorder.release();
@@ -46,12 +42,7 @@ protected:
         });
     }
 
-    void stopPortOutput() {
-        ASSERT_TRUE(pty.sendFromDevice({kXoff}));
-        ASSERT_TRUE(waitUntil([&] { return !pty.portWritable(); }, kDeadline));
-    }
-
-    PtyPair pty;
+    PeerLine pty;
     ChunkRecorder recorder;
     SerialTestHost host;
 };
@@ -64,7 +55,7 @@ TEST_F(PortTransfer, TwoHundredBytesArrivingTogetherComeAsEightyEightyForty) {
     ASSERT_TRUE(held.waitForBytes(1));
     const auto burst = patternBytes(200, 3);
     ASSERT_TRUE(pty.sendFromDevice(burst));
-    ASSERT_TRUE(waitUntil([&] { return pty.bytesWaitingForPort() == 200; }, kDeadline));
+    ASSERT_TRUE(waitUntil([&] { return bytesQueuedAtPort(host.ctx.commHandle) == 200; }, kDeadline));
     held.release();
 
     ASSERT_TRUE(held.waitForBytes(201));
@@ -94,27 +85,6 @@ TEST_F(PortTransfer, AFloodIsHandedOverChunkByChunkInOrder) {
     EXPECT_EQ(recorder.bytes(), flood);
 }
 
-TEST_F(PortTransfer, CloseDuringAFloodEndsTheReaderPromptly) {
-    open(recorder);
-    std::atomic<bool> stop{false};
-    auto device = std::async(std::launch::async, [&] {
-        const auto block = patternBytes(4096);
-        while (!stop.load() && pty.sendFromDevice(block)) {
-        }
-    });
-    ASSERT_TRUE(recorder.waitForBytes(8192));
-    auto closing = std::async(std::launch::async, [&] { return closePort(host); });
-    const bool closed = closing.wait_for(kDeadline) == std::future_status::ready;
-    stop = true;
-    // A device write blocked on the full line is released only by room on the line
-    // (closing its descriptor would not wake it): empty the port side until it returns.
-    while (device.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready)
-        ::tcflush(pty.slaveFd(), TCIFLUSH);
-    ASSERT_TRUE(closed);
-    EXPECT_EQ(closing.get(), 1);
-    EXPECT_EQ(host.ctx.readerThreadId.load(), 0u);
-}
-
 TEST_F(PortTransfer, AFullWriteLeavesTheResultAsItWas) {
     host.ctx.baudRate = 9600;
     open(recorder);
@@ -124,25 +94,6 @@ TEST_F(PortTransfer, AFullWriteLeavesTheResultAsItWas) {
     EXPECT_EQ(pty.receiveOnDevice(frame.size(), kDeadline), frame);
     EXPECT_EQ(host.ctx.resultCode.load(), 0);
     EXPECT_EQ(host.ctx.commErrorText(), "earlier text");
-}
-
-TEST_F(PortTransfer, AWriteHeldPastItsLimitEndsShortWithTheCountSent) {
-    host.ctx.flowControl = 0x04;
-    open(recorder);
-    stopPortOutput();
-
-    const auto frame = patternBytes(16);
-    EXPECT_EQ(writePort(host.ctx, frame.data(), frame.size(), WriteLimits{20ms, {}}), 1);
-    EXPECT_EQ(host.ctx.resultCode.load(), 10);
-    EXPECT_EQ(host.ctx.commErrorText(), "Write Timeout: Total of 0 bytes sent");
-
-    // XON lets the line go again; the next frame goes through whole.
-    host.ctx.resultCode = 0;
-    ASSERT_TRUE(pty.sendFromDevice({kXon}));
-    ASSERT_TRUE(waitUntil([&] { return pty.portWritable(); }, kDeadline));
-    EXPECT_EQ(writePort(host.ctx, frame.data(), frame.size(), WriteLimits{20ms, {}}), 1);
-    EXPECT_EQ(host.ctx.resultCode.load(), 0);
-    EXPECT_EQ(pty.receiveOnDevice(frame.size(), kDeadline), frame);
 }
 
 TEST_F(PortTransfer, AShortWriteReportsExactlyWhatTheDriverTook) {
@@ -159,83 +110,6 @@ TEST_F(PortTransfer, AShortWriteReportsExactlyWhatTheDriverTook) {
     ASSERT_LT(sent, static_cast<long>(frame.size()));
     const auto taken = pty.receiveOnDevice(static_cast<std::size_t>(sent), kDeadline);
     EXPECT_EQ(taken, std::vector<std::uint8_t>(frame.begin(), frame.begin() + sent));
-}
-
-TEST_F(PortTransfer, CloseReleasesAWriterHeldByFlowControl) {
-    host.ctx.flowControl = 0x04;
-    host.ctx.baudRate = 38400; // no time limit: only the line or closePort ends the write
-    open(recorder);
-    stopPortOutput();
-
-    auto writer = writeInBackground(patternBytes(64));
-    ASSERT_TRUE(waitUntil([&] { return writerInside(); }, kDeadline));
-    EXPECT_EQ(writer.wait_for(0s), std::future_status::timeout);
-
-    EXPECT_EQ(closePort(host), 1);
-    ASSERT_EQ(writer.wait_for(kDeadline), std::future_status::ready);
-    EXPECT_EQ(writer.get(), 1);
-    EXPECT_EQ(host.ctx.resultCode.load(), 10);
-    EXPECT_EQ(host.ctx.commErrorText(), "Write Timeout: Total of 0 bytes sent");
-    EXPECT_EQ(host.ctx.readerThreadId.load(), 0u);
-    EXPECT_EQ(host.ctx.commHandle, -1);
-}
-
-// From 38400 baud a write has no limit of its own; each of these still ends it.
-TEST_F(PortTransfer, AWriteHeldByXoffAtFullSpeedEndsByStallLimitOrCancel) {
-    struct Case {
-        const char* name;
-        bool cancel; // otherwise a stall limit
-        int result;
-        const char* text;
-    };
-    const Case cases[] = {
-        {"stall limit", false, 10, "Write Timeout: Total of 0 bytes sent"},
-        {"cancel", true, 0, ""},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        PtyPair line;
-        SerialTestHost port;
-        port.ctx.devicePath = line.path();
-        port.ctx.flowControl = 0x04;
-        port.ctx.baudRate = 57600;
-        ChunkRecorder sink;
-        std::string why;
-        ASSERT_EQ(openPort(port, sink.sink(), &why), 1) << why;
-        ASSERT_TRUE(line.sendFromDevice({kXoff}));
-        ASSERT_TRUE(waitUntil([&] { return !line.portWritable(); }, kDeadline));
-
-        const auto frame = patternBytes(64);
-        const std::uint8_t poll = 0xD6;
-        EXPECT_EQ(offerPortBytes(port.ctx, &poll, 1), 0u) << "an offer never waits";
-        const WriteLimits limits{0ms, c.cancel ? 0ms : 30ms};
-        auto writer = std::async(std::launch::async, [&] {
-            return writePort(port.ctx, frame.data(), frame.size(), limits);
-        });
-        if (c.cancel) {
-            ASSERT_TRUE(waitUntil(
-                [&] {
-                    std::lock_guard lock(port.ctx.serialLink->mutex);
-                    return port.ctx.serialLink->activeWriters > 0;
-                },
-                kDeadline));
-            cancelPortWrites(port.ctx);
-        }
-        ASSERT_EQ(writer.wait_for(kDeadline), std::future_status::ready);
-        EXPECT_EQ(writer.get(), 1);
-        EXPECT_EQ(port.ctx.resultCode.load(), c.result);
-        EXPECT_EQ(port.ctx.commErrorText(), c.text);
-
-        // Once cancelled, nothing more goes out until the port is opened again.
-        ASSERT_TRUE(line.sendFromDevice({kXon}));
-        ASSERT_TRUE(waitUntil([&] { return line.portWritable(); }, kDeadline));
-        // 0: refused before a byte was offered.
-        EXPECT_EQ(writePort(port.ctx, frame.data(), frame.size()), c.cancel ? 0 : 1);
-        if (!c.cancel) {
-            EXPECT_EQ(line.receiveOnDevice(frame.size(), kDeadline), frame);
-        }
-        EXPECT_EQ(closePort(port), 1);
-    }
 }
 
 // A UART's queue drains at the line rate; a pseudo-terminal's is empty at once. Through the
@@ -268,46 +142,6 @@ TEST_F(PortTransfer, AWriteReturnsWhenItsBytesHaveLeftTheQueue) {
     EXPECT_EQ(host.ctx.commErrorText(), "Write Timeout: Total of 54 bytes sent");
 }
 
-TEST_F(PortTransfer, TheDeviceVanishingMidWriteIsAnIoErrorAndNothingHangs) {
-    host.ctx.baudRate = 115200; // no limit: the write waits for the line
-    open(recorder);
-    auto writer = writeInBackground(patternBytes(1 << 20));
-    // The device reads nothing, so the megabyte cannot all be taken; once some of it has
-    // reached the device the writer is mid-frame. (A pty may report room to write while
-    // the writer still waits, so the port's writability tells nothing here.)
-    if (!waitUntil([&] { return writerInside() && pty.bytesWaitingForDevice() > 0; }, kDeadline)) {
-        closePort(host); // releases the writer, or the future would wait for it forever
-        FAIL() << "the write never started";
-    }
-
-    pty.closeDevice();
-    ASSERT_EQ(writer.wait_for(kDeadline), std::future_status::ready);
-    EXPECT_EQ(writer.get(), 1);
-    EXPECT_EQ(host.ctx.resultCode.load(), 10);
-    EXPECT_EQ(host.ctx.commErrorText(), "<CE-1024>");
-    EXPECT_TRUE(waitUntil([&] { return host.ctx.readerThreadId.load() == 0; }, kDeadline));
-
-    auto closing = std::async(std::launch::async, [&] { return closePort(host); });
-    ASSERT_EQ(closing.wait_for(kDeadline), std::future_status::ready);
-    EXPECT_EQ(closing.get(), 1);
-    EXPECT_FALSE(host.ctx.connected.load());
-}
-
-TEST_F(PortTransfer, AfterAHangUpTheReaderStopsAndTheNextWriteReportsIt) {
-    open(recorder);
-    ASSERT_TRUE(pty.sendFromDevice({0x01}));
-    ASSERT_TRUE(recorder.waitForBytes(1));
-    pty.closeDevice();
-    ASSERT_TRUE(waitUntil([&] { return host.ctx.readerThreadId.load() == 0; }, kDeadline));
-    EXPECT_EQ(host.ctx.resultCode.load(), 0) << "the reader records nothing itself";
-
-    const std::uint8_t poll = 0xD6;
-    EXPECT_EQ(writePort(host, &poll, 1), 0); // failed before anything was taken
-    EXPECT_EQ(host.ctx.resultCode.load(), 10);
-    EXPECT_EQ(host.ctx.commErrorText(), "<CE-1024>");
-    EXPECT_EQ(closePort(host), 1);
-}
-
 TEST_F(PortTransfer, WritingToAClosedPortDoesNothing) {
     const std::uint8_t byte = 0xD6;
     EXPECT_EQ(writePort(host, &byte, 1), 0); // never opened
@@ -337,6 +171,85 @@ TEST_F(PortTransfer, TheSinkMayClosePortItself) {
     EXPECT_EQ(result.get(), 1);
     EXPECT_TRUE(waitUntil([&] { return host.ctx.readerThreadId.load() == 0; }, kDeadline));
     EXPECT_FALSE(host.ctx.connected.load());
+}
+
+TEST_F(PortTransfer, BytesArrivingWhileThePortClosesAreDiscarded) {
+    ChunkRecorder held(/*holdFirstChunk=*/true);
+    open(held);
+    ASSERT_TRUE(pty.sendFromDevice({0xEE}));
+    ASSERT_TRUE(held.waitForBytes(1));
+    ASSERT_TRUE(pty.sendFromDevice(patternBytes(200, 3)));
+    ASSERT_TRUE(waitUntil([&] { return bytesQueuedAtPort(host.ctx.commHandle) == 200; }, kDeadline));
+    auto closing = std::async(std::launch::async, [&] { return closePort(host); });
+    ASSERT_TRUE(waitUntil([&] { return !host.ctx.connected.load(); }, kDeadline));
+    held.release();
+    ASSERT_EQ(closing.wait_for(kDeadline), std::future_status::ready);
+    EXPECT_EQ(closing.get(), 1);
+    EXPECT_EQ(held.bytes(), std::vector<std::uint8_t>{0xEE});
+
+    // The close flushed them: the next opening hears only what comes after it.
+    open(recorder);
+    ASSERT_TRUE(pty.sendFromDevice({0x42}));
+    ASSERT_TRUE(recorder.waitForBytes(1));
+    EXPECT_EQ(recorder.bytes(), std::vector<std::uint8_t>{0x42});
+}
+
+// The device reads nothing, so a frame of some megabytes fills every buffer on the way and
+// the write is held; each of these ends it.
+TEST_F(PortTransfer, AHeldWriteEndsByCancelCloseOrALimit) {
+    enum class End { Cancel, Close, Limit };
+    struct Case {
+        const char* name;
+        End end;
+        WriteLimits limits;
+        int result;
+    };
+    const Case cases[] = {
+        {"cancel", End::Cancel, {}, 0},
+        {"close", End::Close, {}, 10},
+        {"total limit", End::Limit, {100ms, 0ms}, 10},
+        {"stall limit", End::Limit, {0ms, 100ms}, 10},
+    };
+    const auto frame = patternBytes(4 << 20, 7);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        PeerLine line;
+        ASSERT_TRUE(line.ok());
+        SerialTestHost port;
+        port.ctx.devicePath = line.portName();
+        port.ctx.baudRate = 115200; // no limit of its own
+        std::string why;
+        ASSERT_EQ(openPort(port, nullptr, &why), 1) << why;
+        auto writer = std::async(std::launch::async, [&] {
+            return writePort(port.ctx, frame.data(), frame.size(), c.limits);
+        });
+        ASSERT_TRUE(waitUntil(
+            [&] {
+                std::lock_guard lock(port.ctx.serialLink->mutex);
+                return port.ctx.serialLink->activeWriters > 0;
+            },
+            kDeadline));
+        if (c.end == End::Cancel)
+            cancelPortWrites(port.ctx);
+        if (c.end == End::Close) {
+            EXPECT_EQ(closePort(port), 1);
+        }
+        ASSERT_EQ(writer.wait_for(kDeadline), std::future_status::ready);
+        EXPECT_EQ(writer.get(), 1);
+        EXPECT_EQ(port.ctx.resultCode.load(), c.result);
+        const std::string text = port.ctx.commErrorText();
+        if (c.result == 0) {
+            EXPECT_EQ(text, "");
+        } else {
+            long sent = -1;
+            ASSERT_EQ(std::sscanf(text.c_str(), "Write Timeout: Total of %ld bytes sent", &sent), 1)
+                << text;
+            EXPECT_GE(sent, 0);
+            EXPECT_LT(sent, static_cast<long>(frame.size()));
+        }
+        EXPECT_EQ(closePort(port), 1);
+        EXPECT_EQ(port.ctx.readerThreadId.load(), 0u);
+    }
 }
 
 } // namespace

@@ -4,7 +4,7 @@
 #include "core/protocol/DownloadContext.h"
 #include "core/serial/SerialPort.h"
 
-#include <dirent.h>
+#include "support/PeerLine.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -92,15 +92,9 @@ inline std::vector<std::uint8_t> patternBytes(std::size_t count, std::uint8_t se
     return out;
 }
 
-// Open descriptors of this process, to show a failed open leaves none behind.
+// Open descriptors (handles on Windows) of this process.
 inline int openDescriptorCount() {
-    int count = 0;
-    if (DIR* dir = ::opendir("/proc/self/fd")) {
-        while (::readdir(dir))
-            ++count;
-        ::closedir(dir);
-    }
-    return count;
+    return openHandleCount();
 }
 
 } // namespace pexo::test
