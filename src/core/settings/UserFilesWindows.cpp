@@ -3,8 +3,10 @@
 #include "core/settings/UserFiles.h"
 
 #include <atomic>
-#include <shlobj.h>
 #include <windows.h>
+
+// After windows.h, which it needs.
+#include <shlobj.h>
 
 namespace pexo {
 namespace {

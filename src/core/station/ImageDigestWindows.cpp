@@ -1,8 +1,10 @@
 #include "core/station/ImageDigest.h"
 
 #include <algorithm>
-#include <bcrypt.h>
 #include <windows.h>
+
+// After windows.h, which it needs.
+#include <bcrypt.h>
 
 namespace pexo {
 namespace {
