@@ -1,6 +1,6 @@
 #include "cli/SettingsFileCheck.h"
 
-#include "cli/WideText.h"
+#include "core/app/Utf16.h"
 #include "core/settings/AtomicFile.h"
 
 #include <windows.h>
@@ -20,7 +20,7 @@ std::optional<std::string> unreadableBecause(const std::string& file, bool& miss
         return "cannot be read: " + std::system_category().message(static_cast<int>(error));
     };
     missing = false;
-    const std::optional<std::wstring> wide = toWide(file);
+    const std::optional<std::wstring> wide = toUtf16(file);
     if (!wide)
         return std::string("cannot be read: the name is not valid UTF-8");
     const HANDLE handle =
