@@ -4,6 +4,7 @@
 
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <windows.h>
 
 namespace pexo::win {
@@ -39,8 +40,13 @@ inline std::string narrow(std::wstring_view text) {
     return out;
 }
 
-// The system's text for a Win32 error code, without the line break it ends in.
+// The text for a Win32 error code: the POSIX wording where the error has a POSIX meaning (so
+// that reasons read the same on every system), else the system's text.
 inline std::string errorText(DWORD code) {
+    const std::error_condition condition =
+        std::system_category().default_error_condition(static_cast<int>(code));
+    if (condition.category() == std::generic_category())
+        return condition.message();
     wchar_t* buffer = nullptr;
     const DWORD n = ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
                                          FORMAT_MESSAGE_IGNORE_INSERTS,

@@ -19,7 +19,8 @@ void freeLibrary(void* library);
 bool makeFifo(const std::filesystem::path& path);
 // The permission bits, where files have them.
 std::optional<unsigned> fileMode(const std::filesystem::path& path);
-// Whether this process may read every file whatever its permissions (root).
+// Whether files stay readable whatever std::filesystem::permissions takes away: for root, and
+// on Windows, where it only sets the read-only attribute.
 bool readsEveryFile();
 // Hands `folder` to another user; false where that cannot be done.
 bool giveToAnotherUser(const std::filesystem::path& folder);

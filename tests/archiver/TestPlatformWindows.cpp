@@ -32,7 +32,7 @@ std::optional<unsigned> fileMode(const std::filesystem::path&) {
 }
 
 bool readsEveryFile() {
-    return false;
+    return true;
 }
 
 bool giveToAnotherUser(const std::filesystem::path&) {
