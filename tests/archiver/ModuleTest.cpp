@@ -374,15 +374,20 @@ TEST_F(ModuleTest, UnsafeFoldersAreRefused) {
 }
 
 TEST_F(ModuleTest, QuotedPathsWithBlanksAndQuotes) {
+    // Paths are UTF-8 on the command line and in the record, whatever the system's code page.
     // Windows allows neither quotes nor backslashes in names; its paths hold backslashes anyway.
-    fs::path odd = scratch.path() / "with blank \"and\" quote\\";
+    fs::path odd = scratch.path() / fs::path(u8"with blank \"and\" quote\\ \u00e9\u65e5");
     std::error_code ec;
     if (!fs::create_directory(odd, ec)) {
-        odd = scratch.path() / "with blank";
+        odd = scratch.path() / fs::path(u8"with blank \u00e9\u65e5");
         fs::create_directory(odd);
     }
     fs::copy_file(lhaFixture("bytes99.lzh"), odd / "my archive.lzh");
     const fs::path target = odd / "Pexo TEMP";
+    auto utf8 = [](const fs::path& p) {
+        const std::u8string text = p.u8string();
+        return std::string(text.begin(), text.end());
+    };
     auto quote = [](const std::string& s) {
         std::string q = "\"";
         for (char c : s) {
@@ -392,12 +397,12 @@ TEST_F(ModuleTest, QuotedPathsWithBlanksAndQuotes) {
         }
         return q + "\"";
     };
-    const std::string line =
-        "e -nyc " + quote((odd / "my archive.lzh").string()) + " " + quote(target.string() + "/");
+    const std::string line = "e -nyc " + quote(utf8(odd / "my archive.lzh")) + " " +
+                             quote(utf8(target) + "/");
     ASSERT_EQ(module->run(nullptr, line.c_str(), output.data(), output.size()), PEXOARC_OK)
         << output.data();
     EXPECT_EQ(fs::file_size(target / "BYTES99.BIN"), 99u);
-    EXPECT_EQ(recorder.events.at(0).path, target.string() + "/BYTES99.BIN");
+    EXPECT_EQ(recorder.events.at(0).path, utf8(target) + "/BYTES99.BIN");
 }
 
 TEST_F(ModuleTest, MalformedCommandLinesAreRefused) {
