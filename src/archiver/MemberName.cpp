@@ -31,8 +31,8 @@ bool isDeviceName(std::string_view base) {
         return false;
     const std::string_view number = base.substr(3);
     // A digit, or the superscripts 1, 2, 3 that Windows also takes for port numbers.
-    return (number.size() == 1 && number[0] >= '0' && number[0] <= '9') ||
-           number == "\xC2\xB9" || number == "\xC2\xB2" || number == "\xC2\xB3";
+    return (number.size() == 1 && number[0] >= '0' && number[0] <= '9') || number == "\xC2\xB9" ||
+           number == "\xC2\xB2" || number == "\xC2\xB3";
 }
 
 } // namespace

@@ -64,8 +64,7 @@ struct TokenSids {
         return user.empty() ? nullptr : reinterpret_cast<const TOKEN_USER*>(user.data())->User.Sid;
     }
     PSID ownerSid() const {
-        return owner.empty() ? nullptr
-                             : reinterpret_cast<const TOKEN_OWNER*>(owner.data())->Owner;
+        return owner.empty() ? nullptr : reinterpret_cast<const TOKEN_OWNER*>(owner.data())->Owner;
     }
 };
 
@@ -93,7 +92,7 @@ public:
             std::wstring(L"D:P(A;OICI;FA;;;") + userText + L")(A;OICI;FA;;;SY)";
         ::LocalFree(userText);
         if (::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1,
-                                                                  &descriptor_, nullptr)) {
+                                                                   &descriptor_, nullptr)) {
             attributes_.nLength = sizeof attributes_;
             attributes_.lpSecurityDescriptor = descriptor_;
             attributes_.bInheritHandle = FALSE;

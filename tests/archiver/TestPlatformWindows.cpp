@@ -5,10 +5,10 @@
 namespace pexo::test {
 
 void* loadLibrary(const std::string& path, std::string& error) {
-    const std::wstring wide = std::filesystem::path(std::u8string_view(
-                                                        reinterpret_cast<const char8_t*>(path.data()),
-                                                        path.size()))
-                                  .wstring();
+    const std::wstring wide =
+        std::filesystem::path(
+            std::u8string_view(reinterpret_cast<const char8_t*>(path.data()), path.size()))
+            .wstring();
     HMODULE library = ::LoadLibraryW(wide.c_str());
     if (!library)
         error = "LoadLibraryW failed with error " + std::to_string(::GetLastError());
