@@ -2,6 +2,9 @@
 
 // UTF-8 inside, UTF-16 at every Win32 call (Windows builds only).
 
+#include "core/app/Utf16.h"
+
+#include <optional>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -9,37 +12,17 @@
 
 namespace pexo::win {
 
-// Empty for empty input and for input that is not valid UTF-8; callers that must tell the two
-// apart check `ok`.
+// The core's conversions (core/app/Utf16.h) in the shape the file code wants: empty for empty
+// input and for input that is not valid UTF-8; callers that must tell the two apart check `ok`.
 inline std::wstring widen(std::string_view text, bool* ok = nullptr) {
+    std::optional<std::wstring> wide = toUtf16(text);
     if (ok)
-        *ok = true;
-    if (text.empty())
-        return {};
-    const int size = static_cast<int>(text.size());
-    const int n =
-        ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), size, nullptr, 0);
-    if (n <= 0) {
-        if (ok)
-            *ok = false;
-        return {};
-    }
-    std::wstring wide(static_cast<std::size_t>(n), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), size, wide.data(), n);
-    return wide;
+        *ok = wide.has_value();
+    return wide ? std::move(*wide) : std::wstring();
 }
 
 inline std::string narrow(std::wstring_view text) {
-    if (text.empty())
-        return {};
-    const int size = static_cast<int>(text.size());
-    const int n =
-        ::WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
-    if (n <= 0)
-        return {};
-    std::string out(static_cast<std::size_t>(n), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), size, out.data(), n, nullptr, nullptr);
-    return out;
+    return toUtf8(text).value_or(std::string());
 }
 
 // The text for a Win32 error code: the POSIX wording where the error has a POSIX meaning (so
