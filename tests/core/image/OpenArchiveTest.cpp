@@ -26,7 +26,8 @@ protected:
         const std::string base = scratch.str();
         previous = setPathEnvironment({[base] { return base + "/bin/pexo"; },
                                        [base, this] { return windowsFolder ? base + "/win" : ""; }});
-        folder = scratch.str() + "/win/TEMP/PexoTEMP/";
+        // The platform's own layout under the stand-in folder.
+        folder = resolvePath(PathKind::ExtractFolder).value_or("");
         fs::create_directories(folder);
         // The extraction lock refuses a folder others may write into, whatever the umask.
         fs::permissions(folder, fs::perms::owner_all, fs::perm_options::replace);
