@@ -5,12 +5,7 @@
 
 #include <archive.h>
 #include <archive_entry.h>
-#include <cerrno>
 #include <climits>
-#include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace pexo::archiver {
 
@@ -22,8 +17,7 @@ ArchiveReader::ArchiveReader() : archive_(archive_read_new()) {
 ArchiveReader::~ArchiveReader() {
     if (archive_)
         archive_read_free(archive_);
-    if (fd_ >= 0)
-        ::close(fd_);
+    closeFile();
 }
 
 bool ArchiveReader::open(const std::string& path) {
@@ -31,20 +25,7 @@ bool ArchiveReader::open(const std::string& path) {
         openError_ = "out of memory";
         return false;
     }
-    fd_ = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd_ < 0) {
-        openError_ = path + ": " + std::strerror(errno);
-        return false;
-    }
-    struct stat st {};
-    if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
-        openError_ = path + ": not a regular file";
-        return false;
-    }
-    const int flags = ::fcntl(fd_, F_GETFL);
-    if (flags >= 0)
-        ::fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK);
-    return archive_read_open_fd(archive_, fd_, 64 * 1024) == ARCHIVE_OK;
+    return openFile(path);
 }
 
 ArchiveReader::Next ArchiveReader::next() {
@@ -65,7 +46,8 @@ std::string ArchiveReader::error() const {
 std::optional<std::string> extractedName(archive_entry* entry) {
     if (archive_entry_filetype(entry) != AE_IFREG)
         return std::nullopt;
-    const char* path = archive_entry_pathname(entry);
+    std::string storage;
+    const char* path = storedMemberPath(entry, storage);
     if (!path)
         return std::nullopt;
     return flatMemberName(path);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -26,15 +28,27 @@ public:
     Next next();
     archive_entry* entry() const { return entry_; }
     archive* handle() const { return archive_; }
-    int fd() const { return fd_; }
     std::string error() const;
 
+    // Up to `size` bytes of the archive file from `offset`, without moving the position
+    // libarchive reads from; the count read, or -1.
+    std::ptrdiff_t readAt(std::int64_t offset, void* buffer, std::size_t size) const;
+
 private:
+    // The platform's part (ArchiveReaderPosix.cpp, ArchiveReaderWindows.cpp): opens `path` as
+    // the C runtime descriptor fd_ and hands it to libarchive, or explains in openError_.
+    bool openFile(const std::string& path);
+    void closeFile();
+
     archive* archive_ = nullptr;
     archive_entry* entry_ = nullptr;
     int fd_ = -1;
     std::string openError_;
 };
+
+// The member's stored path as UTF-8 where the platform's file names need it (the platform's
+// part); null when it has none or it cannot be converted.
+const char* storedMemberPath(archive_entry* entry, std::string& storage);
 
 // The name a member would be written under, or nothing when extraction skips it (not a regular
 // file, or no usable name).

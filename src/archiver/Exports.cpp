@@ -10,7 +10,10 @@
 #include <mutex>
 #include <string>
 
+// Windows builds name the exports in exports.def and define this as nothing.
+#ifndef PEXOARC_EXPORT
 #define PEXOARC_EXPORT __attribute__((visibility("default")))
+#endif
 
 namespace {
 

@@ -1,19 +1,40 @@
 #pragma once
 
+#include <cstddef>
+#include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace pexo::archiver {
 
+// A member on its way into the folder: a private temporary file that takes the member's name
+// only when committed, so a member that fails half-way never leaves a file that passes for it.
+// Destroying an uncommitted one removes it.
+class MemberFile {
+public:
+    virtual ~MemberFile() = default;
+    // False with the reason in `error`.
+    virtual bool write(const void* data, std::size_t size, std::string& error) = 0;
+    // Renames the file to `name` in the folder, replacing a file (or link) already there.
+    virtual bool commit(const std::string& name, std::string& error) = 0;
+    virtual void discard() = 0;
+};
+
 // The folder members are written into, held open so that later writes cannot be redirected by
-// swapping the folder for a link after it was checked.
+// swapping the folder for a link after it was checked. The platform's part is
+// ExtractFolderPosix.cpp or ExtractFolderWindows.cpp.
 class ExtractFolder {
 public:
-    // Opens `path`, creating it (with missing parents) as 0700 when it does not exist. Refuses a
-    // symbolic link, a non-directory, a folder of another user and one that others may write
-    // into (they could swap the image between extraction and reading). On failure returns
+    // Opens `path`, creating it (with missing parents) private to the user when it does not
+    // exist. Refuses a link, a non-directory, a folder of another user and one that others may
+    // write into (they could swap the image between extraction and reading). On failure returns
     // nothing and explains why in `error`.
     static std::optional<ExtractFolder> open(std::string_view path, std::string& error);
+
+    // Whether a file of this name can be made in the folder as the name says, so that the
+    // destination reported for a member is the file written (the name has no separators).
+    static bool canHold(std::string_view name);
 
     ExtractFolder(ExtractFolder&& other) noexcept;
     ExtractFolder& operator=(ExtractFolder&& other) noexcept;
@@ -21,14 +42,16 @@ public:
     ExtractFolder& operator=(const ExtractFolder&) = delete;
     ~ExtractFolder();
 
-    int fd() const { return fd_; }
-    // The folder as given, ending in exactly one '/': the prefix of every destination path.
+    // The folder as given, ending in exactly one separator: the prefix of every destination.
     const std::string& prefix() const { return prefix_; }
 
-private:
-    ExtractFolder(int fd, std::string prefix) : fd_(fd), prefix_(std::move(prefix)) {}
+    std::unique_ptr<MemberFile> createMemberFile(std::string& error) const;
 
-    int fd_ = -1;
+private:
+    struct Native;
+    ExtractFolder(std::unique_ptr<Native> native, std::string prefix);
+
+    std::unique_ptr<Native> native_;
     std::string prefix_;
 };
 

@@ -9,13 +9,9 @@
 #include <archive_entry.h>
 #include <algorithm>
 #include <array>
-#include <atomic>
-#include <cerrno>
 #include <cstdint>
 #include <cstring>
-#include <fcntl.h>
-#include <stdio.h>
-#include <unistd.h>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -27,76 +23,6 @@ using Record = std::array<unsigned char, PEXOARC_RECORD_SIZE>;
 void putU32(Record& record, std::size_t offset, std::uint32_t value) {
     std::memcpy(record.data() + offset, &value, sizeof value);
 }
-
-bool writeAll(int fd, const void* data, std::size_t size) {
-    const auto* bytes = static_cast<const unsigned char*>(data);
-    while (size > 0) {
-        const ssize_t n = ::write(fd, bytes, size);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        bytes += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-// A private file beside the destination; removed unless committed.
-class TempFile {
-public:
-    explicit TempFile(int folderFd) : folderFd_(folderFd) {}
-    ~TempFile() { discard(); }
-    TempFile(const TempFile&) = delete;
-    TempFile& operator=(const TempFile&) = delete;
-
-    bool create(std::string& error) {
-        static std::atomic<unsigned> counter{0};
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            char name[64];
-            std::snprintf(name, sizeof name, ".pexo-%ld-%u.part", static_cast<long>(::getpid()),
-                          counter.fetch_add(1, std::memory_order_relaxed));
-            fd_ = ::openat(folderFd_, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                           0600);
-            if (fd_ >= 0) {
-                name_ = name;
-                return true;
-            }
-            if (errno != EEXIST)
-                break;
-        }
-        error = std::string("cannot create a file in the extraction folder: ") +
-                std::strerror(errno);
-        return false;
-    }
-
-    int fd() const { return fd_; }
-
-    bool commit(const std::string& finalName, std::string& error) {
-        const bool closed = ::close(std::exchange(fd_, -1)) == 0;
-        if (!closed || ::renameat(folderFd_, name_.c_str(), folderFd_, finalName.c_str()) != 0) {
-            error = "cannot write " + finalName + ": " + std::strerror(errno);
-            return false;
-        }
-        name_.clear();
-        return true;
-    }
-
-    void discard() {
-        if (fd_ >= 0)
-            ::close(std::exchange(fd_, -1));
-        if (!name_.empty()) {
-            ::unlinkat(folderFd_, name_.c_str(), 0);
-            name_.clear();
-        }
-    }
-
-private:
-    int folderFd_;
-    int fd_ = -1;
-    std::string name_;
-};
 
 class Run {
 public:
@@ -152,13 +78,13 @@ private:
         std::memcpy(record.data() + PEXOARC_RECORD_PATH, destination.data(), destination.size());
 
         std::string error;
-        TempFile file(folder.fd());
-        if (!file.create(error))
+        const std::unique_ptr<MemberFile> file = folder.createMemberFile(error);
+        if (!file)
             return fail(PEXOARC_ERROR_WRITE, error);
         bool begun = false;
         // The partial file goes before the receiver hears that the member ended.
         const auto failMember = [&](int code, const std::string& why) {
-            file.discard();
+            file->discard();
             if (!begun)
                 return fail(code, why);
             return endMember(record, code, why);
@@ -166,8 +92,8 @@ private:
 
         // What is written of the member's bytes: all of them, or a Mac file's data fork alone.
         // That is only known from the first 128 bytes, so these wait before the member begins.
-        const bool fromMac = length >= kMacBinaryHeaderSize && length % 128 == 0 &&
-                             writtenOnMacOs(reader_.fd(), archive_read_header_position(reader_.handle()));
+        const bool fromMac =
+            length >= kMacBinaryHeaderSize && length % 128 == 0 && headerFromMacOs();
         std::vector<std::uint8_t> head;
         std::uint64_t skip = 0;
         std::uint32_t outputLength = length;
@@ -191,7 +117,7 @@ private:
             const std::uint64_t last = std::min<std::uint64_t>(at + size, skip + outputLength);
             if (first >= last)
                 return true;
-            if (!writeAll(file.fd(), bytes + (first - at), last - first))
+            if (!file->write(bytes + (first - at), last - first, error))
                 return false;
             written += static_cast<std::uint32_t>(last - first);
             return true;
@@ -230,8 +156,7 @@ private:
                 head = {};
             }
             if (!ok)
-                return failMember(PEXOARC_ERROR_WRITE,
-                                  "cannot write " + destination + ": " + std::strerror(errno));
+                return failMember(PEXOARC_ERROR_WRITE, "cannot write " + destination + ": " + error);
             putU32(record, PEXOARC_RECORD_WRITTEN, written);
             if (written != before && !notify_(PEXOARC_STATE_WRITE, record.data()))
                 return failMember(PEXOARC_ERROR_STOPPED, "stopped");
@@ -242,9 +167,16 @@ private:
         // Only a member too short to be MacBinary can end before it began.
         if (!begun && (!begin() || !emit(head.data(), head.size(), 0)))
             return failMember(PEXOARC_ERROR_STOPPED, "stopped");
-        if (!file.commit(name, error))
+        if (!file->commit(name, error))
             return failMember(PEXOARC_ERROR_WRITE, error);
         return endMember(record, PEXOARC_OK, {});
+    }
+
+    bool headerFromMacOs() const {
+        std::array<std::uint8_t, kMemberHeaderPeek> header{};
+        const auto n = reader_.readAt(archive_read_header_position(reader_.handle()),
+                                      header.data(), header.size());
+        return n > 0 && writtenOnMacOs({header.data(), static_cast<std::size_t>(n)});
     }
 
     // Every member that began also ends, so that the receiver can take its display down.

@@ -1,9 +1,5 @@
 #include "archiver/MacBinary.h"
 
-#include <array>
-#include <cstring>
-#include <unistd.h>
-
 namespace pexo::archiver {
 namespace {
 
@@ -14,9 +10,8 @@ std::uint32_t bigEndian32(const std::uint8_t* p) {
 
 } // namespace
 
-bool writtenOnMacOs(int fd, std::int64_t headerOffset) {
-    std::array<std::uint8_t, 24 + 255 + 3> header{};
-    const ssize_t n = ::pread(fd, header.data(), header.size(), headerOffset);
+bool writtenOnMacOs(std::span<const std::uint8_t> header) {
+    const std::size_t n = header.size();
     if (n < 24 || header[2] != '-' || header[3] != 'l' || header[6] != '-')
         return false;
     std::size_t osOffset;
@@ -31,7 +26,7 @@ bool writtenOnMacOs(int fd, std::int64_t headerOffset) {
     default:
         return false;
     }
-    return osOffset < static_cast<std::size_t>(n) && header[osOffset] == 'm';
+    return osOffset < n && header[osOffset] == 'm';
 }
 
 std::optional<std::uint32_t> macBinaryDataLength(std::span<const std::uint8_t> head,

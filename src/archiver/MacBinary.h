@@ -13,9 +13,12 @@ namespace pexo::archiver {
 
 inline constexpr std::size_t kMacBinaryHeaderSize = 128;
 
-// Whether the member header at `headerOffset` of the archive open as `fd` was written by a Mac
-// OS archiver (header levels 1 to 3 carry the OS id; level 0 has none).
-bool writtenOnMacOs(int fd, std::int64_t headerOffset);
+// The bytes of a member header that tell its OS id: the level-1 name may be 255 bytes long.
+inline constexpr std::size_t kMemberHeaderPeek = 24 + 255 + 3;
+
+// Whether `header` (the first bytes of a member header, up to kMemberHeaderPeek) was written by
+// a Mac OS archiver (header levels 1 to 3 carry the OS id; level 0 has none).
+bool writtenOnMacOs(std::span<const std::uint8_t> header);
 
 // The data fork's length when `head` (the member's first 128 bytes) is the MacBinary header of
 // a file called `name` holding only a data fork, and the member's length is exactly what that

@@ -1,7 +1,7 @@
 /* The C interface of the LHA archiver module (DLL/UNLHA32.DLL).
  *
- * Load the module with dlopen() and look the six operations up by name with dlsym(); nothing
- * else is exported. Every path is a plain byte string; every text is zero-terminated. */
+ * Load the module with dlopen() or LoadLibraryW() and look the six operations up by name with
+ * dlsym() or GetProcAddress(); nothing else is exported. Every path is a plain byte string; every text is zero-terminated. */
 #ifndef PEXO_ARCHIVER_PEXOARC_H
 #define PEXO_ARCHIVER_PEXOARC_H
 

@@ -1,5 +1,5 @@
 #include "cli/Platform.h"
-#include "cli/WideText.h"
+#include "core/app/Utf16.h"
 
 #include <windows.h>
 
@@ -7,33 +7,6 @@
 #include <shellapi.h>
 
 namespace pexo::cli {
-
-std::optional<std::wstring> toWide(const std::string& text) {
-    if (text.empty())
-        return std::wstring();
-    const int n = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(),
-                                        static_cast<int>(text.size()), nullptr, 0);
-    if (n <= 0)
-        return std::nullopt;
-    std::wstring wide(static_cast<std::size_t>(n), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(),
-                          static_cast<int>(text.size()), wide.data(), n);
-    return wide;
-}
-
-std::optional<std::string> toUtf8(const std::wstring& text) {
-    if (text.empty())
-        return std::string();
-    const int n = ::WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, text.data(),
-                                        static_cast<int>(text.size()), nullptr, 0, nullptr,
-                                        nullptr);
-    if (n <= 0)
-        return std::nullopt;
-    std::string utf8(static_cast<std::size_t>(n), '\0');
-    ::WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, text.data(),
-                          static_cast<int>(text.size()), utf8.data(), n, nullptr, nullptr);
-    return utf8;
-}
 
 std::vector<std::string> startProcess(int argc, char** argv) {
     // What we print is UTF-8; so is what the console shows.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/settings/AtomicFile.h"
+
 #include <optional>
 #include <string>
 
@@ -11,6 +13,9 @@ namespace pexo::cli {
 std::optional<std::string> unreadableBecause(const std::string& file, bool& missing);
 
 // The wording both platforms share.
-std::string tooLargeForSettings();
+inline std::string tooLargeForSettings() {
+    return "is larger than the " + std::to_string(kMaxSettingsFileSize >> 20) +
+           " MiB a settings file may hold";
+}
 
 } // namespace pexo::cli

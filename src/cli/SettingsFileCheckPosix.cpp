@@ -10,11 +10,6 @@
 
 namespace pexo::cli {
 
-std::string tooLargeForSettings() {
-    return "is larger than the " + std::to_string(kMaxSettingsFileSize >> 20) +
-           " MiB a settings file may hold";
-}
-
 std::optional<std::string> unreadableBecause(const std::string& file, bool& missing) {
     const auto failed = [&missing](int error) {
         missing = error == ENOENT || error == ENOTDIR;

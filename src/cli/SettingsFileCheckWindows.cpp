@@ -1,6 +1,6 @@
 #include "cli/SettingsFileCheck.h"
 
-#include "cli/WideText.h"
+#include "core/app/Utf16.h"
 #include "core/settings/AtomicFile.h"
 
 #include <windows.h>
@@ -9,18 +9,13 @@
 
 namespace pexo::cli {
 
-std::string tooLargeForSettings() {
-    return "is larger than the " + std::to_string(kMaxSettingsFileSize >> 20) +
-           " MiB a settings file may hold";
-}
-
 std::optional<std::string> unreadableBecause(const std::string& file, bool& missing) {
     const auto failed = [&missing](DWORD error) {
         missing = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
         return "cannot be read: " + std::system_category().message(static_cast<int>(error));
     };
     missing = false;
-    const std::optional<std::wstring> wide = toWide(file);
+    const std::optional<std::wstring> wide = toUtf16(file);
     if (!wide)
         return std::string("cannot be read: the name is not valid UTF-8");
     const HANDLE handle =

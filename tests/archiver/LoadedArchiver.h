@@ -1,11 +1,12 @@
 #pragma once
 
-// The archiver module as an outside program sees it: a file to dlopen and six names to look up.
+// The archiver module as an outside program sees it: a file to load and six names to look up.
 
+#include "TestPlatform.h"
 #include "archiver/PexoArc.h"
 
-#include <dlfcn.h>
 #include <string>
+#include <type_traits>
 
 namespace pexo::test {
 
@@ -18,20 +19,26 @@ struct LoadedArchiver {
     int (*run)(void*, const char*, char*, unsigned long) = nullptr;
     int (*clearOwner)(void*) = nullptr;
 
+    std::string loadError;
+
     explicit LoadedArchiver(const std::string& path) {
-        handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+        handle = loadLibrary(path, loadError);
         if (!handle)
             return;
-        busy = reinterpret_cast<decltype(busy)>(::dlsym(handle, "PexoArcBusy"));
-        checkArchive = reinterpret_cast<decltype(checkArchive)>(::dlsym(handle, "PexoArcCheckArchive"));
-        memberCount = reinterpret_cast<decltype(memberCount)>(::dlsym(handle, "PexoArcMemberCount"));
-        setOwner = reinterpret_cast<decltype(setOwner)>(::dlsym(handle, "PexoArcSetOwner"));
-        run = reinterpret_cast<decltype(run)>(::dlsym(handle, "PexoArcRun"));
-        clearOwner = reinterpret_cast<decltype(clearOwner)>(::dlsym(handle, "PexoArcClearOwner"));
+        const auto find = [this](auto& function, const char* name) {
+            function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(
+                librarySymbol(handle, name));
+        };
+        find(busy, "PexoArcBusy");
+        find(checkArchive, "PexoArcCheckArchive");
+        find(memberCount, "PexoArcMemberCount");
+        find(setOwner, "PexoArcSetOwner");
+        find(run, "PexoArcRun");
+        find(clearOwner, "PexoArcClearOwner");
     }
     ~LoadedArchiver() {
         if (handle)
-            ::dlclose(handle);
+            freeLibrary(handle);
     }
     LoadedArchiver(const LoadedArchiver&) = delete;
     LoadedArchiver& operator=(const LoadedArchiver&) = delete;

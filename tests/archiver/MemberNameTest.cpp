@@ -39,6 +39,34 @@ TEST(MemberNameTest, UnusableNamesAreSkipped) {
     EXPECT_TRUE(flatMemberName(std::string(PEXOARC_LOCK_FILE_NAME) + ".bin"));
 }
 
+TEST(MemberNameTest, NamesWindowsWouldAlterAreRefusedThere) {
+    const std::pair<std::string_view, bool> rows[] = {
+        // name, whether Windows stores a file under exactly this name
+        {"IMAGE.BIN", true},        {"Long Filename.txt", true}, {"con.txt.bak", false},
+        {"CON", false},             {"con.bin", false},          {"Nul", false},
+        {"AUX.lzh", false},         {"prn", false},              {"COM1", false},
+        {"com9.bin", false},        {"LPT1.txt", false},         {"lpt0", false},
+        {"COM\xC2\xB9", false},     {"CONIN$", false},           {"conout$.x", false},
+        {"CON .txt", false},        {"CONSOLE", true},           {"COM10", true},
+        {"LPT", true},              {"xCON", true},              {"image.bin.", false},
+        {"image.bin ", false},      {"...", false},              {"C:", false},
+        {"C:evil.bin", false},      {"IMAGE.BIN:stream", false}, {"a<b", false},
+        {"a>b", false},             {"a\"b", false},             {"a|b", false},
+        {"a?b", false},             {"a*b", false},              {"\\\\server\\share", false},
+        {"a/b", false},             {"PEXO~1.LOC", false},       {"pexo~2.loc", false},
+        {"FILE~1.BIN", true},       {".hidden", true},           {" leading", true},
+        {"\xE6\x97\xA5\xE6\x9C\xAC.bin", true},
+    };
+    for (const auto& [name, stored] : rows)
+        EXPECT_EQ(windowsCanHold(name), stored) << name;
+    // The platform's rule is the one extraction applies.
+    for (const auto& [name, stored] : rows) {
+        if (name.find_first_of("/\\") == std::string_view::npos) {
+            EXPECT_EQ(flatMemberName(name).has_value(), ExtractFolder::canHold(name)) << name;
+        }
+    }
+}
+
 TEST(MemberNameTest, TrailingSlashesAreStrippedForFolderChecks) {
     EXPECT_EQ(withoutTrailingSlashes("/tmp/PexoTEMP/"), "/tmp/PexoTEMP");
     EXPECT_EQ(withoutTrailingSlashes("/tmp/PexoTEMP///"), "/tmp/PexoTEMP");

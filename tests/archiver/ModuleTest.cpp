@@ -1,4 +1,4 @@
-// Drives the built module as an outside program would: dlopen and the six names only.
+// Drives the built module as an outside program would: loaded by path, the six names only.
 #include "LoadedArchiver.h"
 #include "support/LhaFixtures.h"
 #include "support/Sha256.h"
@@ -12,9 +12,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
-#include <sys/stat.h>
 #include <thread>
-#include <unistd.h>
 
 namespace pexo::test {
 namespace {
@@ -79,7 +77,7 @@ protected:
     }
 
     void SetUp() override {
-        ASSERT_TRUE(module->handle) << ::dlerror();
+        ASSERT_TRUE(module->handle) << module->loadError;
         ASSERT_TRUE(module->complete());
         folder = scratch.path() / "x" / "PexoTEMP";
         module->setOwner(&recorder, &Recorder::notify);
@@ -241,9 +239,10 @@ TEST_F(ModuleTest, UnusableArchivesFailTheQuickChecks) {
 
 TEST_F(ModuleTest, FifoIsRefusedWithoutBlocking) {
     const fs::path fifo = scratch.path() / "pipe.lzh";
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    EXPECT_EQ(module->checkArchive(fifo.c_str(), 0), 0);
-    EXPECT_LT(module->memberCount(fifo.c_str()), 1);
+    if (!makeFifo(fifo))
+        GTEST_SKIP() << "no FIFOs on this system";
+    EXPECT_EQ(module->checkArchive(fifo.string().c_str(), 0), 0);
+    EXPECT_LT(module->memberCount(fifo.string().c_str()), 1);
     EXPECT_EQ(extract(fifo.string(), folder.string() + "/"), PEXOARC_ERROR_ARCHIVE);
 }
 
@@ -300,7 +299,10 @@ TEST_F(ModuleTest, LinkAlreadyInTheFolderIsReplacedNotFollowed) {
     writeFileBytes(outside, "keep me");
     fs::create_directories(folder);
     fs::permissions(folder, fs::perms::owner_all, fs::perm_options::replace);
-    fs::create_symlink(outside, folder / "IMAGE.BIN");
+    std::error_code ec;
+    fs::create_symlink(outside, folder / "IMAGE.BIN", ec);
+    if (ec)
+        GTEST_SKIP() << "no symbolic link here: " << ec.message();
     ASSERT_EQ(extractFixture("lh5-h1.lzh"), PEXOARC_OK);
     EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(folder / "IMAGE.BIN")));
     const auto kept = readFileBytes(outside);
@@ -312,56 +314,80 @@ TEST_F(ModuleTest, MissingFolderIsCreatedPrivate) {
     ASSERT_EQ(extract(lhaFixture("lh5-h0.lzh"), deep.string() + "/"), PEXOARC_OK);
     EXPECT_TRUE(fs::is_regular_file(deep / "IMAGE.BIN"));
     for (const fs::path& p : {scratch.path() / "a", scratch.path() / "a" / "b", deep}) {
-        struct stat st {};
-        ASSERT_EQ(::stat(p.c_str(), &st), 0);
-        EXPECT_EQ(st.st_mode & 07777, 0700u) << p;
+        if (const auto mode = fileMode(p)) {
+            EXPECT_EQ(*mode, 0700u) << p;
+        }
     }
-    // A folder given without the final slash is the same folder.
+    // A folder given without the final separator is the same folder.
     recorder.events.clear();
     ASSERT_EQ(extract(lhaFixture("bytes10.lzh"), deep.string()), PEXOARC_OK);
-    EXPECT_EQ(recorder.events.at(0).path, deep.string() + "/BYTES10.BIN");
+    EXPECT_EQ(recorder.events.at(0).path, (deep / "BYTES10.BIN").string());
 }
 
 TEST_F(ModuleTest, UnsafeFoldersAreRefused) {
     const fs::path real = scratch.path() / "real";
     fs::create_directory(real);
     fs::permissions(real, fs::perms::owner_all, fs::perm_options::replace);
+    std::vector<fs::path> refused;
 
     // The trailing slash would make lstat follow the link.
     const fs::path link = scratch.path() / "link";
-    fs::create_directory_symlink(real, link);
-    EXPECT_EQ(extract(lhaFixture("lh5-h0.lzh"), link.string() + "/"), PEXOARC_ERROR_FOLDER);
-    EXPECT_EQ(extract(lhaFixture("lh5-h0.lzh"), link.string() + "//"), PEXOARC_ERROR_FOLDER);
+    std::error_code ec;
+    fs::create_directory_symlink(real, link, ec);
+    if (!ec) {
+        refused.push_back(link.string() + "/");
+        refused.push_back(link.string() + "//");
+    }
 
     const fs::path shared = scratch.path() / "shared";
     fs::create_directory(shared);
     fs::permissions(shared, fs::perms::owner_all | fs::perms::group_write | fs::perms::others_all,
                     fs::perm_options::replace);
-    EXPECT_EQ(extract(lhaFixture("lh5-h0.lzh"), shared.string() + "/"), PEXOARC_ERROR_FOLDER);
+    if (fileMode(shared))
+        refused.push_back(shared.string() + "/");
 
     const fs::path file = scratch.path() / "file";
     writeFileBytes(file, "x");
-    EXPECT_EQ(extract(lhaFixture("lh5-h0.lzh"), file.string() + "/"), PEXOARC_ERROR_FOLDER);
+    refused.push_back(file.string() + "/");
 
-    fs::path foreign = "/usr";
-    if (::geteuid() == 0) {
+    fs::path foreign = foreignFolder();
+    if (foreign.empty()) {
         foreign = scratch.path() / "foreign";
         fs::create_directory(foreign);
         fs::permissions(foreign, fs::perms::owner_all, fs::perm_options::replace);
-        ASSERT_EQ(::chown(foreign.c_str(), 65534, 65534), 0);
+        if (!giveToAnotherUser(foreign))
+            foreign.clear();
     }
-    EXPECT_EQ(extract(lhaFixture("lh5-h0.lzh"), foreign.string() + "/"), PEXOARC_ERROR_FOLDER);
+    if (!foreign.empty())
+        refused.push_back(foreign.string() + "/");
 
+    for (const fs::path& target : refused) {
+        EXPECT_EQ(extract(lhaFixture("lh5-h0.lzh"), target.string()), PEXOARC_ERROR_FOLDER)
+            << target;
+    }
     EXPECT_TRUE(fs::is_empty(real));
     EXPECT_TRUE(fs::is_empty(shared));
     EXPECT_TRUE(recorder.events.empty());
+    if (refused.size() < 5)
+        GTEST_SKIP() << "only " << refused.size() << " of 5 cases: no symbolic links, "
+                     << "permission bits or other users here";
 }
 
 TEST_F(ModuleTest, QuotedPathsWithBlanksAndQuotes) {
-    const fs::path odd = scratch.path() / "with blank \"and\" quote\\";
-    fs::create_directory(odd);
+    // Paths are UTF-8 on the command line and in the record, whatever the system's code page.
+    // Windows allows neither quotes nor backslashes in names; its paths hold backslashes anyway.
+    fs::path odd = scratch.path() / fs::path(u8"with blank \"and\" quote\\ \u00e9\u65e5");
+    std::error_code ec;
+    if (!fs::create_directory(odd, ec)) {
+        odd = scratch.path() / fs::path(u8"with blank \u00e9\u65e5");
+        fs::create_directory(odd);
+    }
     fs::copy_file(lhaFixture("bytes99.lzh"), odd / "my archive.lzh");
     const fs::path target = odd / "Pexo TEMP";
+    auto utf8 = [](const fs::path& p) {
+        const std::u8string text = p.u8string();
+        return std::string(text.begin(), text.end());
+    };
     auto quote = [](const std::string& s) {
         std::string q = "\"";
         for (char c : s) {
@@ -371,12 +397,12 @@ TEST_F(ModuleTest, QuotedPathsWithBlanksAndQuotes) {
         }
         return q + "\"";
     };
-    const std::string line =
-        "e -nyc " + quote((odd / "my archive.lzh").string()) + " " + quote(target.string() + "/");
+    const std::string line = "e -nyc " + quote(utf8(odd / "my archive.lzh")) + " " +
+                             quote(utf8(target) + "/");
     ASSERT_EQ(module->run(nullptr, line.c_str(), output.data(), output.size()), PEXOARC_OK)
         << output.data();
     EXPECT_EQ(fs::file_size(target / "BYTES99.BIN"), 99u);
-    EXPECT_EQ(recorder.events.at(0).path, target.string() + "/BYTES99.BIN");
+    EXPECT_EQ(recorder.events.at(0).path, utf8(target) + "/BYTES99.BIN");
 }
 
 TEST_F(ModuleTest, MalformedCommandLinesAreRefused) {

@@ -5,10 +5,12 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -42,12 +44,20 @@ inline void writeFileBytes(const std::filesystem::path& path, std::string_view b
 // A fresh folder under the system's temporary folder, removed with everything in it.
 class ScratchFolder {
 public:
+    // As mkdtemp makes it (a new folder, the user's alone), also where there is no mkdtemp.
     ScratchFolder() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "pexo-test-XXXXXX").string();
-        if (!::mkdtemp(pattern.data()))
-            throw std::runtime_error("mkdtemp failed");
-        path_ = pattern;
+        const auto base = std::filesystem::temp_directory_path();
+        std::random_device random;
+        for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+            char name[32];
+            std::snprintf(name, sizeof name, "pexo-test-%08x", static_cast<unsigned>(random()));
+            if (std::filesystem::create_directory(base / name))
+                path_ = base / name;
+        }
+        if (path_.empty())
+            throw std::runtime_error("cannot make a scratch folder");
+        std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
+                                     std::filesystem::perm_options::replace);
     }
     ~ScratchFolder() {
         std::error_code ec;
@@ -61,11 +71,11 @@ public:
     const std::filesystem::path& path() const { return path_; }
     std::string str() const { return path_.string(); }
 
-    // Every entry below the folder, as paths relative to it, sorted.
+    // Every entry below the folder, as '/'-separated paths relative to it, sorted.
     std::vector<std::string> listing() const {
         std::vector<std::string> names;
         for (const auto& entry : std::filesystem::recursive_directory_iterator(path_))
-            names.push_back(std::filesystem::relative(entry.path(), path_).string());
+            names.push_back(std::filesystem::relative(entry.path(), path_).generic_string());
         std::sort(names.begin(), names.end());
         return names;
     }

@@ -1,30 +1,12 @@
 #include "core/app/Paths.h"
 
-#include <cstdlib>
-#include <filesystem>
+#include "core/app/PathLayout.h"
+
 #include <mutex>
-#include <system_error>
 #include <utility>
 
 namespace pexo {
 namespace {
-
-std::string readExecutablePath() {
-    std::error_code ec;
-    auto p = std::filesystem::read_symlink("/proc/self/exe", ec);
-    return ec ? std::string{} : p.string();
-}
-
-std::string userCacheFolder() {
-    const char* xdg = std::getenv("XDG_CACHE_HOME");
-    // The XDG rules ignore a relative value.
-    if (xdg && xdg[0] == '/')
-        return std::string(xdg) + "/pexo/";
-    const char* home = std::getenv("HOME");
-    if (home && home[0] != '\0')
-        return std::string(home) + "/.cache/pexo/";
-    return {};
-}
 
 std::mutex envMutex;
 PathEnvironment& currentEnv() {
@@ -37,17 +19,13 @@ PathEnvironment snapshot() {
     return currentEnv();
 }
 
-std::string withTrailingSlash(std::string s) {
-    if (!s.empty() && s.back() != '/')
-        s.push_back('/');
+std::string withTrailingSeparator(std::string s) {
+    if (!s.empty() && kPathLayout.separators.find(s.back()) == std::string_view::npos)
+        s.push_back(kPathLayout.separators.front());
     return s;
 }
 
 } // namespace
-
-PathEnvironment systemPathEnvironment() {
-    return PathEnvironment{readExecutablePath, userCacheFolder};
-}
 
 PathEnvironment setPathEnvironment(PathEnvironment env) {
     std::lock_guard lock(envMutex);
@@ -61,7 +39,7 @@ bool ResolvePath(PathKind kind, std::string& out) {
         std::string base = env.windowsFolder ? env.windowsFolder() : std::string{};
         if (base.empty())
             return false;
-        out = withTrailingSlash(std::move(base)) + "TEMP/PexoTEMP/";
+        out = withTrailingSeparator(std::move(base)).append(kPathLayout.extractFolder);
         return true;
     }
     case PathKind::ArchiverLibrary:
@@ -69,9 +47,12 @@ bool ResolvePath(PathKind kind, std::string& out) {
         std::string exe = env.executablePath ? env.executablePath() : std::string{};
         if (exe.empty())
             return false;
-        const auto slash = exe.rfind('/');
-        const std::string folder = slash == std::string::npos ? "./" : exe.substr(0, slash + 1);
-        out = folder + (kind == PathKind::ArchiverLibrary ? "DLL/UNLHA32.DLL" : "INI/PexoUDef.INI");
+        const auto slash = exe.find_last_of(kPathLayout.separators);
+        std::string folder = slash == std::string::npos
+                                 ? std::string(".").append(1, kPathLayout.separators.front())
+                                 : exe.substr(0, slash + 1);
+        out = folder.append(kind == PathKind::ArchiverLibrary ? kPathLayout.archiverLibrary
+                                                              : kPathLayout.settingsFile);
         return true;
     }
     }

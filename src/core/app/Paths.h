@@ -17,7 +17,9 @@ enum class PathKind : int {
 struct PathEnvironment {
     // Full path of the running executable; empty when it cannot be had.
     std::function<std::string()> executablePath;
-    // The folder standing in for the Windows directory; empty when unknown.
+    // The base of the extraction folder, standing in for the Windows directory: one of the
+    // user's own (the cache folder on Linux, the temporary folder on Windows); empty when
+    // unknown.
     std::function<std::string()> windowsFolder;
 };
 

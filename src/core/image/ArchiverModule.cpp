@@ -1,15 +1,14 @@
 #include "core/image/ArchiverModule.h"
 
 #include "core/app/Paths.h"
-
-#include <dlfcn.h>
+#include "core/image/ModuleLoader.h"
 
 namespace pexo {
 namespace {
 
 template <typename Function>
 bool resolve(void* handle, const char* name, Function& out) {
-    out = reinterpret_cast<Function>(::dlsym(handle, name));
+    out = reinterpret_cast<Function>(module::symbol(handle, name));
     return out != nullptr;
 }
 
@@ -18,7 +17,7 @@ bool resolve(void* handle, const char* name, Function& out) {
 std::unique_ptr<ArchiverModule> ArchiverModule::load(const std::string& path) {
     if (path.empty())
         return nullptr;
-    void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    void* handle = module::open(path);
     if (!handle)
         return nullptr;
     Functions f{};
@@ -29,14 +28,14 @@ std::unique_ptr<ArchiverModule> ArchiverModule::load(const std::string& path) {
                           resolve(handle, "PexoArcRun", f.run) &&
                           resolve(handle, "PexoArcClearOwner", f.clearOwner);
     if (!complete) {
-        ::dlclose(handle);
+        module::close(handle);
         return nullptr;
     }
     return std::unique_ptr<ArchiverModule>(new ArchiverModule(handle, f));
 }
 
 ArchiverModule::~ArchiverModule() {
-    ::dlclose(handle_);
+    module::close(handle_);
 }
 
 int ArchiverModule::busy() {

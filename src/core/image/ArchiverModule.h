@@ -7,7 +7,7 @@
 
 namespace pexo {
 
-// The archiver module loaded with dlopen and reached through its six exported names only.
+// The archiver module loaded at run time and reached through its six exported names only.
 class ArchiverModule final : public Archiver {
 public:
     // Null when the file is missing, cannot be loaded or lacks one of the six operations.

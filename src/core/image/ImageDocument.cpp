@@ -4,6 +4,7 @@
 #include "core/image/ImageMessages.h"
 
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <new>
 
@@ -42,7 +43,10 @@ void ImageDocument::serialize(std::istream& in, Host& host) {
 bool ImageDocument::readImageFile(const std::string& path, Host& host) {
     std::ifstream file;
     if (!path.empty())
-        file.open(path, std::ios::in | std::ios::binary);
+        // The path is UTF-8: as it is on POSIX, as UTF-16 on Windows.
+        file.open(std::filesystem::path(std::u8string_view(
+                      reinterpret_cast<const char8_t*>(path.data()), path.size())),
+                  std::ios::in | std::ios::binary);
     if (!file.is_open()) {
         host.showMessage(messages::kFileOpenFailed, MessageIcon::Stop);
         return false;

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdio>
 #include <string>
 #include <string_view>
 
@@ -26,14 +25,19 @@ FileBytes readWholeFile(const std::string& path);
 
 using RenameFunction = int (*)(const char* from, const char* to);
 
+// Puts the file `from` in the place of `to` in one step, as the platform does it: rename(2);
+// on Windows ReplaceFileW over an existing file (which keeps its attributes and access
+// rights), else a write-through MoveFileExW. 0 on success, as for rename.
+int moveOverFile(const char* from, const char* to);
+
 // Replaces the file's content all at once: the bytes go to a temporary file beside it, which
-// is then renamed over it, so a crash leaves either the old or the new file, never a torn
-// one. An existing file keeps its mode (and, where allowed, its owner); a symbolic link is
-// followed and its target replaced. A missing folder is never created. Returns false, with
-// the file untouched and no temporary left, when any step fails; an existing file without
-// write permission (or with no write bit at all) counts as read-only and is not replaced.
-// `rename` is a seam for tests.
+// reaches the disk and is then moved over it, so a crash leaves either the old or the new
+// file, never a torn one. An existing file keeps its mode (and, where allowed, its owner) or,
+// on Windows, its attributes and access rights; a symbolic link is followed and its target
+// replaced. A missing folder is never created. Returns false, with the file untouched and no
+// temporary left, when any step fails; an existing file that this process may not write (or
+// that is marked read-only) is not replaced. `rename` is a seam for tests.
 bool replaceWholeFile(const std::string& path, std::string_view bytes,
-                      RenameFunction rename = &::rename);
+                      RenameFunction rename = &moveOverFile);
 
 } // namespace pexo

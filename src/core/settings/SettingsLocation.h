@@ -8,8 +8,9 @@ namespace pexo {
 
 // Where the settings file of this installation is. The program folder's INI/PexoUDef.INI
 // while the program may write it (a build folder, an unpacked copy); otherwise (an installed
-// program) the user's $XDG_CONFIG_HOME/pexo/PexoUDef.INI, which starts as a copy of the
-// program folder's file at the first save, so that its default sections come along.
+// program) the user's own: $XDG_CONFIG_HOME/pexo/PexoUDef.INI, on Windows
+// %APPDATA%\Pexo\PexoUDef.INI. That starts as a copy of the program folder's file at the first
+// save, so that its default sections come along.
 struct SettingsFiles {
     std::string program; // the program folder's file
     std::string user;    // the user's file; empty while the program folder's is in force
@@ -26,9 +27,11 @@ struct SettingsFiles {
 // What the rule asks of the system; tests install their own (running as root, they cannot
 // make a folder unwritable by its mode).
 struct SettingsEnvironment {
-    // $XDG_CONFIG_HOME when absolute, else $HOME/.config; empty when neither is known.
+    // $XDG_CONFIG_HOME when absolute, else $HOME/.config; on Windows the roaming application
+    // data folder. Empty when unknown.
     std::function<std::string()> configFolder;
-    // Whether this process may write `path` (access(W_OK)).
+    // Whether this process may write `path`: access(W_OK); on Windows by trying (a probe file
+    // made and removed in a folder, a file opened for writing), since access rights decide.
     std::function<bool(const std::string& path)> writable;
 };
 
@@ -40,9 +43,13 @@ SettingsEnvironment setSettingsEnvironment(SettingsEnvironment env);
 // folder counts as writable when its INI folder is, and the file is too or is not there yet.
 std::optional<SettingsFiles> settingsFiles();
 
+// The user's file for a given configuration folder.
+std::string userSettingsFile(const std::string& configFolder);
+
 // Before the first write to the user's file: makes its folder (mode 0700, as the XDG rules
-// ask) and copies the program folder's file into it. Does nothing when the user's file
-// exists or the program folder's is in force. False when the copy cannot be made.
+// ask; on Windows with the rights of the user's profile) and copies the program folder's file into
+// it. Does nothing when the user's file exists or the program folder's is in force. False when the
+// copy cannot be made.
 bool prepareSettingsSave(const SettingsFiles& files);
 
 } // namespace pexo

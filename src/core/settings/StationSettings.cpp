@@ -4,7 +4,6 @@
 #include "core/settings/ValueText.h"
 
 #include <algorithm>
-#include <cstdlib>
 
 namespace pexo {
 namespace {
@@ -28,16 +27,6 @@ unsigned readBounded(const IniDocument& doc, std::string_view key, unsigned low,
 }
 
 } // namespace
-
-std::string defaultRecordFile() {
-    const char* data = std::getenv("XDG_DATA_HOME");
-    if (data && data[0] == '/')
-        return std::string(data) + "/pexo/records.jsonl";
-    const char* home = std::getenv("HOME");
-    if (home && home[0] == '/')
-        return std::string(home) + "/.local/share/pexo/records.jsonl";
-    return {};
-}
 
 bool LoadStationSettings(StationSettings& settings, const std::string& file) {
     const IniDocument doc = file.empty() ? IniDocument{} : readProfile(file);

@@ -20,8 +20,8 @@ struct StationSettings {
 };
 
 // The record file when none was chosen: $XDG_DATA_HOME/pexo/records.jsonl, or
-// ~/.local/share/pexo/records.jsonl when that variable is unset or not an absolute path.
-// Empty when neither place is known.
+// ~/.local/share/pexo/records.jsonl when that variable is unset or not an absolute path; on
+// Windows %LOCALAPPDATA%\Pexo\records.jsonl. Empty when no such place is known.
 std::string defaultRecordFile();
 
 // Reads the section; a missing file, section or key, or a value out of its range, gives the

@@ -88,15 +88,18 @@ std::string csvField(const std::string& text) {
 
 std::string utcTimestamp(std::chrono::system_clock::time_point time) {
     using namespace std::chrono;
-    const auto ms = duration_cast<milliseconds>(time.time_since_epoch()).count();
-    // Floor division, so that a time before 1970 still counts its milliseconds upwards.
-    const std::time_t seconds = static_cast<std::time_t>(ms / 1000 - (ms % 1000 < 0 ? 1 : 0));
-    const int millis = static_cast<int>(ms - static_cast<std::int64_t>(seconds) * 1000);
-    std::tm utc{};
-    ::gmtime_r(&seconds, &utc);
+    // The calendar arithmetic of the standard library: the same on every platform, and whole
+    // days counted downwards, so that a time before 1970 still counts its milliseconds upwards.
+    const sys_time<milliseconds> ms{duration_cast<milliseconds>(time.time_since_epoch())};
+    const sys_days day = floor<days>(ms);
+    const year_month_day date{day};
+    const hh_mm_ss clock{ms - day};
     char text[48];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900,
-                  utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, millis);
+    std::snprintf(
+        text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02d.%03dZ", static_cast<int>(date.year()),
+        static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+        static_cast<int>(clock.hours().count()), static_cast<int>(clock.minutes().count()),
+        static_cast<int>(clock.seconds().count()), static_cast<int>(clock.subseconds().count()));
     return text;
 }
 

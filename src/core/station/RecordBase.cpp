@@ -5,11 +5,10 @@
 #include "core/protocol/DownloadContext.h"
 #include "core/settings/DataSet.h"
 #include "core/station/ImageDigest.h"
+#include "core/station/StationHost.h"
 
 #include <algorithm>
-#include <climits>
 #include <filesystem>
-#include <unistd.h>
 
 namespace pexo {
 
@@ -17,9 +16,7 @@ DownloadRecord recordBase(const std::string& archive, std::span<const std::uint8
                           std::uint32_t imageLength, const CommSettings& comm,
                           const ProtocolParameters& params) {
     DownloadRecord base;
-    char host[HOST_NAME_MAX + 1] = {};
-    if (::gethostname(host, sizeof host - 1) == 0)
-        base.host = host;
+    base.host = hostName();
     std::error_code error;
     const auto absolute = std::filesystem::absolute(archive, error);
     base.archive = error ? archive : absolute.lexically_normal().string();

@@ -2,6 +2,7 @@
 
 #include "core/station/DownloadRecord.h"
 
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -10,14 +11,16 @@ namespace pexo {
 
 // The file that keeps one record per download try: JSON Lines, or CSV when its name ends in
 // ".csv". Several programs may append to one log: each record goes out in one write on a
-// descriptor opened for appending, under an exclusive lock, then reaches the disk
-// (fdatasync) before the next download starts; a crash never leaves part of a record before a
-// complete one. Any thread.
+// file opened for appending, under an exclusive lock, then reaches the disk (fdatasync,
+// FlushFileBuffers) before the next download starts; a crash never leaves part of a record
+// before a complete one. Any thread.
+class RecordFile;
+
 class RecordLog {
 public:
     enum class Format { JsonLines, Csv };
 
-    RecordLog() = default;
+    RecordLog();
     ~RecordLog();
     RecordLog(const RecordLog&) = delete;
     RecordLog& operator=(const RecordLog&) = delete;
@@ -25,7 +28,7 @@ public:
     // Opens (creating) the file and, for a CSV file that is new or empty, writes the header
     // row. On failure returns the reason and stays closed.
     std::optional<std::string> open(const std::string& path);
-    bool isOpen() const { return fd_ >= 0; }
+    bool isOpen() const { return file_ != nullptr; }
     Format format() const { return format_; }
     const std::string& path() const { return path_; }
 
@@ -35,10 +38,8 @@ public:
     std::string text(const DownloadRecord& record) const;
 
 private:
-    std::optional<std::string> writeLocked(const std::string& bytes);
-
     std::mutex mutex_;
-    int fd_ = -1;
+    std::unique_ptr<RecordFile> file_;
     Format format_ = Format::JsonLines;
     std::string path_;
 };

@@ -8,8 +8,7 @@
 #include "core/serial/PortDevice.h"
 #include "core/settings/DataSet.h"
 #include "core/settings/ParameterChecks.h"
-
-#include <sys/stat.h>
+#include "core/station/StationHost.h"
 
 namespace pexo {
 namespace {
@@ -32,8 +31,7 @@ bool SessionPort::present() const {
     const DownloadContext* ctx = host_.downloadContext();
     if (!ctx)
         return false;
-    struct stat st {};
-    return ::stat(resolvePortDevice(*ctx).c_str(), &st) == 0;
+    return portDevicePresent(resolvePortDevice(*ctx));
 }
 
 StationPort::Open SessionPort::open(std::string& why, TryOutcome& refusal) {

@@ -27,7 +27,7 @@ protected:
         const std::string base = scratch.str();
         previous = setPathEnvironment(
             {[base] { return base + "/bin/pexo"; }, [base] { return base + "/cache/pexo"; }});
-        folder = base + "/cache/pexo/TEMP/PexoTEMP/";
+        folder = resolvePath(PathKind::ExtractFolder).value_or("");
     }
     void TearDown() override { setPathEnvironment(previous); }
 

@@ -1,10 +1,10 @@
 #include "core/settings/PortDevices.h"
+#include "core/settings/ScratchFolder.h"
 #include "core/settings/SettingsFile.h"
-
-#include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <sstream>
 
 namespace pexo {
@@ -20,15 +20,12 @@ std::string slurp(const std::filesystem::path& p) {
 // The settings file shipped in the program folder must be exactly what the program itself
 // writes for the built-in defaults, so that "Default" in a dialog restores the same values.
 TEST(ShippedSettings, EqualsTheDefaultSectionsTheProgramWrites) {
-    const auto dir = std::filesystem::temp_directory_path() /
-                     ("pexo-shipped-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
-    const std::string file = (dir / "PexoUDef.INI").string();
+    const ScratchFolder dir("pexo-shipped");
+    const std::string file = (dir.path() / "PexoUDef.INI").string();
     ASSERT_TRUE(SaveCommSettings(CommSettings{}, SettingsSection::Default, file));
     ASSERT_TRUE(SaveProtocolParameters(ProtocolParameters{}, SettingsSection::Default, file));
     ASSERT_TRUE(SavePortDevices(PortDevices{}, file));
     EXPECT_EQ(slurp(file), slurp(std::string(PEXO_TEST_SOURCE_DIR) + "/../packaging/PexoUDef.INI"));
-    std::filesystem::remove_all(dir);
 }
 
 } // namespace

@@ -1,11 +1,11 @@
 #include "core/settings/StationSettings.h"
 
-#include <cstdlib>
+#include "core/settings/ScratchFolder.h"
+
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sstream>
-#include <unistd.h>
 
 namespace pexo {
 namespace {
@@ -14,13 +14,7 @@ namespace fs = std::filesystem;
 
 class StationSettingsTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char tmpl[] = "/tmp/pexo-station-settings-XXXXXX";
-        ASSERT_NE(::mkdtemp(tmpl), nullptr);
-        root_ = tmpl;
-        file_ = (root_ / "PexoUDef.INI").string();
-    }
-    void TearDown() override { fs::remove_all(root_); }
+    void SetUp() override { file_ = (root_.path() / "PexoUDef.INI").string(); }
 
     std::string read() const {
         std::ifstream in(file_, std::ios::binary);
@@ -30,7 +24,7 @@ protected:
     }
     void write(const std::string& bytes) const { std::ofstream(file_, std::ios::binary) << bytes; }
 
-    fs::path root_;
+    ScratchFolder root_{"pexo-station-settings"};
     std::string file_;
 };
 
@@ -96,25 +90,6 @@ TEST_F(StationSettingsTest, ANameThatWouldNotReadBackLeavesTheFileAsItWas) {
     EXPECT_FALSE(SaveStationSettings(bad, file_));
     EXPECT_EQ(read(), "[Station UserSettings]\nRetries=2\n");
     EXPECT_FALSE(SaveStationSettings(StationSettings{}, ""));
-}
-
-TEST(DefaultRecordFile, TheUsersDataFolderOrElseTheHomeFolders) {
-    const char* data = std::getenv("XDG_DATA_HOME");
-    const char* home = std::getenv("HOME");
-    const std::string savedData = data ? data : "";
-    const std::string savedHome = home ? home : "";
-    ::setenv("HOME", "/home/op", 1);
-    ::setenv("XDG_DATA_HOME", "/data/op", 1);
-    EXPECT_EQ(defaultRecordFile(), "/data/op/pexo/records.jsonl");
-    ::setenv("XDG_DATA_HOME", "relative/data",
-             1); // not absolute: the base-directory rules ignore it
-    EXPECT_EQ(defaultRecordFile(), "/home/op/.local/share/pexo/records.jsonl");
-    ::unsetenv("XDG_DATA_HOME");
-    EXPECT_EQ(defaultRecordFile(), "/home/op/.local/share/pexo/records.jsonl");
-    ::unsetenv("HOME");
-    EXPECT_EQ(defaultRecordFile(), "");
-    data ? ::setenv("XDG_DATA_HOME", savedData.c_str(), 1) : ::unsetenv("XDG_DATA_HOME");
-    home ? ::setenv("HOME", savedHome.c_str(), 1) : ::unsetenv("HOME");
 }
 
 } // namespace

@@ -1,11 +1,14 @@
 // Records written to a real log file and read back, as JSON Lines and as CSV.
 #include "core/station/RecordLog.h"
 
+#include "core/settings/ScratchFolder.h"
+
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 #include <sstream>
+#include <thread>
 
 namespace pexo {
 namespace {
@@ -15,18 +18,10 @@ using namespace std::chrono_literals;
 
 class Folder {
 public:
-    Folder() {
-        char pattern[] = "/tmp/pexo-records-XXXXXX";
-        path_ = ::mkdtemp(pattern);
-    }
-    ~Folder() {
-        std::error_code ignored;
-        fs::remove_all(path_, ignored);
-    }
-    std::string file(const std::string& name) const { return path_ + "/" + name; }
+    std::string file(const std::string& name) const { return (scratch_.path() / name).string(); }
 
 private:
-    std::string path_;
+    ScratchFolder scratch_{"pexo-records"};
 };
 
 std::string contents(const std::string& path) {
@@ -189,6 +184,55 @@ TEST(RecordLog, CsvHasOneHeaderAndReadsBackQuotedFields) {
     EXPECT_EQ(column(cancelled, "result"), "cancelled");
     EXPECT_EQ(column(cancelled, "usb_vid"), "");
     EXPECT_EQ(column(cancelled, "device_checksum"), "");
+}
+
+// Two logs on one file stand for two programs: each takes the file's own lock, so their
+// records never interleave and the CSV header is written once.
+TEST(RecordLog, LogsSharingAFileKeepEveryRecordWhole) {
+    Folder folder;
+    for (const std::string name : {"shared.jsonl", "shared.csv"}) {
+        const std::string path = folder.file(name);
+        RecordLog first;
+        RecordLog second;
+        ASSERT_FALSE(first.open(path));
+        ASSERT_FALSE(second.open(path));
+        constexpr int kEach = 50;
+        const auto appendAll = [](RecordLog& log) {
+            for (int i = 0; i < kEach; ++i)
+                EXPECT_FALSE(log.append(samples()[static_cast<std::size_t>(i % 2)]));
+        };
+        std::thread other(appendAll, std::ref(second));
+        appendAll(first);
+        other.join();
+        const std::string text = contents(path);
+        if (first.format() == RecordLog::Format::Csv) {
+            const auto rows = parseCsv(text);
+            ASSERT_EQ(rows.size(), 1u + 2 * kEach);
+            EXPECT_EQ(rows[0].front(), "started");
+            for (const auto& row : rows)
+                EXPECT_EQ(row.size(), rows[0].size());
+            continue;
+        }
+        std::istringstream lines(text);
+        int count = 0;
+        for (std::string line; std::getline(lines, line); ++count)
+            EXPECT_NO_THROW((void)nlohmann::json::parse(line)) << line;
+        EXPECT_EQ(count, 2 * kEach);
+    }
+}
+
+TEST(RecordLog, TimesAreUtcWithMillisecondsOnBothSidesOf1970) {
+    const struct {
+        std::chrono::milliseconds sinceEpoch;
+        const char* text;
+    } cases[] = {
+        {0ms, "1970-01-01T00:00:00.000Z"},
+        {-1500ms, "1969-12-31T23:59:58.500Z"},
+        {1709251199999ms, "2024-02-29T23:59:59.999Z"},
+        {4102444800000ms, "2100-01-01T00:00:00.000Z"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(utcTimestamp(std::chrono::system_clock::time_point{c.sinceEpoch}), c.text);
 }
 
 TEST(RecordLog, AFileThatCannotServeIsRefusedAtOpen) {

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -96,6 +97,10 @@ FileBytes readWholeFile(const std::string& path) {
     out.status = FileReadStatus::Read;
     out.bytes = std::move(bytes);
     return out;
+}
+
+int moveOverFile(const char* from, const char* to) {
+    return ::rename(from, to);
 }
 
 bool replaceWholeFile(const std::string& path, std::string_view bytes, RenameFunction rename) {

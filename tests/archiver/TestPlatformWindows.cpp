@@ -1,0 +1,46 @@
+#include "TestPlatform.h"
+
+#include <windows.h>
+
+namespace pexo::test {
+
+void* loadLibrary(const std::string& path, std::string& error) {
+    const std::wstring wide =
+        std::filesystem::path(
+            std::u8string_view(reinterpret_cast<const char8_t*>(path.data()), path.size()))
+            .wstring();
+    HMODULE library = ::LoadLibraryW(wide.c_str());
+    if (!library)
+        error = "LoadLibraryW failed with error " + std::to_string(::GetLastError());
+    return library;
+}
+
+void* librarySymbol(void* library, const char* name) {
+    return reinterpret_cast<void*>(::GetProcAddress(static_cast<HMODULE>(library), name));
+}
+
+void freeLibrary(void* library) {
+    ::FreeLibrary(static_cast<HMODULE>(library));
+}
+
+bool makeFifo(const std::filesystem::path&) {
+    return false;
+}
+
+std::optional<unsigned> fileMode(const std::filesystem::path&) {
+    return std::nullopt;
+}
+
+bool readsEveryFile() {
+    return true;
+}
+
+bool giveToAnotherUser(const std::filesystem::path&) {
+    return false;
+}
+
+std::filesystem::path foreignFolder() {
+    return {};
+}
+
+} // namespace pexo::test
