@@ -8,19 +8,6 @@ std::optional<LineErrorCounts> readLineErrorCounts(int) {
     return std::nullopt;
 }
 
-std::wstring widen(const std::string& text) {
-    if (text.empty())
-        return {};
-    const int size = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(),
-                                           static_cast<int>(text.size()), nullptr, 0);
-    if (size <= 0)
-        return {};
-    std::wstring wide(static_cast<std::size_t>(size), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(),
-                          static_cast<int>(text.size()), wide.data(), size);
-    return wide;
-}
-
 DWORD takeCommErrors(HANDLE port) {
     DWORD errors = 0;
     COMSTAT status{};

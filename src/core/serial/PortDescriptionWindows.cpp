@@ -1,4 +1,6 @@
 #include "core/serial/PortDescription.h"
+
+#include "core/app/Utf16.h"
 #include "core/serial/PortHandlesWindows.h"
 
 #include <algorithm>
@@ -8,12 +10,7 @@ namespace pexo {
 namespace {
 
 std::string narrow(const wchar_t* text, std::size_t length) {
-    const int size = ::WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), nullptr, 0,
-                                           nullptr, nullptr);
-    std::string out(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), out.data(), size, nullptr,
-                          nullptr);
-    return out;
+    return toUtf8(std::wstring_view(text, length)).value_or(std::string{});
 }
 
 bool isComName(const std::wstring& name) {
@@ -101,8 +98,8 @@ std::optional<PortDescription> describePort(const std::string& pathAsGiven, cons
         if (port.path == name)
             return port;
     wchar_t target[1024];
-    const std::wstring wide = widen(name);
-    if (wide.empty() || ::QueryDosDeviceW(wide.c_str(), target, 1024) == 0)
+    const std::optional<std::wstring> wide = toUtf16(name);
+    if (!wide || ::QueryDosDeviceW(wide->c_str(), target, 1024) == 0)
         return std::nullopt;
     PortDescription port;
     port.path = name;

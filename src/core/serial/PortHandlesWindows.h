@@ -13,9 +13,6 @@ struct PortHandles {
     HANDLE claim = nullptr;  // named event that marks the port as ours (PortOpenWindows.cpp)
 };
 
-// UTF-8 to UTF-16 for the Win32 calls; empty when `text` is not valid UTF-8.
-std::wstring widen(const std::string& text);
-
 // The driver's error bits (CE_*), cleared; 0 when there are none or they cannot be read.
 DWORD takeCommErrors(HANDLE port);
 

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "core/app/Utf16.h"
+
 namespace pexo {
 
 std::string systemErrorText(int error) {
@@ -11,13 +13,8 @@ std::string systemErrorText(int error) {
         nullptr, static_cast<DWORD>(error), MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
         reinterpret_cast<wchar_t*>(&text), 0, nullptr);
     std::string out;
-    if (length > 0) {
-        const int size = ::WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length),
-                                               nullptr, 0, nullptr, nullptr);
-        out.resize(static_cast<std::size_t>(size > 0 ? size : 0));
-        ::WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), out.data(), size,
-                              nullptr, nullptr);
-    }
+    if (length > 0)
+        out = toUtf8(std::wstring_view(text, length)).value_or(std::string{});
     if (text)
         ::LocalFree(text);
     // The system's texts end in a full stop and a line break; the failure line adds its own.

@@ -1,3 +1,4 @@
+#include "core/app/Utf16.h"
 #include "core/protocol/DownloadContext.h"
 #include "core/serial/PortDevice.h"
 #include "core/serial/PortHandlesWindows.h"
@@ -53,8 +54,12 @@ HANDLE claimPort(const std::string& device) {
     std::string name = device.rfind("\\\\.\\", 0) == 0 ? device.substr(4) : device;
     for (char& c : name)
         c = (c == '\\') ? '_' : static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    const std::wstring wide = widen("Local\\pexo-serial-port-" + name);
-    const HANDLE claim = ::CreateEventW(nullptr, TRUE, FALSE, wide.c_str());
+    const std::optional<std::wstring> wide = toUtf16("Local\\pexo-serial-port-" + name);
+    if (!wide) {
+        ::SetLastError(ERROR_INVALID_NAME);
+        return nullptr;
+    }
+    const HANDLE claim = ::CreateEventW(nullptr, TRUE, FALSE, wide->c_str());
     if (claim && ::GetLastError() == ERROR_ALREADY_EXISTS) {
         ::CloseHandle(claim);
         ::SetLastError(ERROR_ACCESS_DENIED);
@@ -115,15 +120,15 @@ int openPort(DownloadContext& ctx, ReceiveSink sink, PortOpenFailure* failure) {
     if (path.empty())
         return failed(failure, "no serial device is configured");
     const std::string device = deviceName(path);
-    const std::wstring wide = widen(device);
-    if (wide.empty())
+    const std::optional<std::wstring> wide = toUtf16(device);
+    if (!wide)
         return failed(failure, path, ERROR_INVALID_NAME);
     PortHandles h;
     h.claim = claimPort(device);
     if (!h.claim)
         return failed(failure, path, ::GetLastError());
     // No sharing: the port is this program's alone until closePort.
-    h.port = ::CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+    h.port = ::CreateFileW(wide->c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                            FILE_FLAG_OVERLAPPED, nullptr);
     if (h.port == INVALID_HANDLE_VALUE) {
         const DWORD err = ::GetLastError();
