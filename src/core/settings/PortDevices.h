@@ -4,15 +4,11 @@
 
 namespace pexo {
 
-// The device behind COM1 or COM2 when the settings file names none: /dev/ttyS0 and
-// /dev/ttyS1 on Linux, the port of that name on Windows.
-std::string builtInPortDevice(int portNumber);
-
 // The device paths behind the operator's port names, kept in the settings file's section
 // "RS232C Devices" (keys "COM1", "COM2").
 struct PortDevices {
-    std::string com1 = builtInPortDevice(1);
-    std::string com2 = builtInPortDevice(2);
+    std::string com1 = "/dev/ttyS0";
+    std::string com2 = "/dev/ttyS1";
 
     // The path for port number 1 or 2 (any other number gives COM1's path).
     const std::string& pathFor(int portNumber) const { return portNumber == 2 ? com2 : com1; }

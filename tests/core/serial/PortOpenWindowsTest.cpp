@@ -1,5 +1,6 @@
 #include "SerialTestSupport.h"
 #include "core/serial/PortDescription.h"
+#include "core/serial/PortDevice.h"
 #include "core/serial/PortOpenFailure.h"
 
 #include <gtest/gtest.h>
@@ -43,6 +44,14 @@ TEST(PortOpenFailureWindows, APortThatIsNotThereFailsCleanly) {
         EXPECT_EQ(host.ctx.commHandle, -1);
         EXPECT_FALSE(host.ctx.connected.load());
         EXPECT_EQ(openHandleCount(), handles) << name;
+    }
+}
+
+TEST(PortDeviceWindows, ThePortNumbersNameTheComPortsThemselves) {
+    DownloadContext ctx;
+    for (const auto& [number, name] : {std::pair{1, "COM1"}, {2, "COM2"}, {7, "COM1"}}) {
+        ctx.portNumber = static_cast<std::uint8_t>(number);
+        EXPECT_EQ(resolvePortDevice(ctx), name) << number;
     }
 }
 
