@@ -31,7 +31,8 @@ struct DownloadContext {
     ~DownloadContext();
 
     // --- Port and reader thread (serial/ only) -------------------------------------------
-    int commHandle = -1;            // the open port's file descriptor; -1 when closed
+    int commHandle = -1; // the open port: its descriptor, or its handle on Windows (32 bits by
+                         // the system's guarantee); -1 when closed
     std::uint8_t portNumber = 1;    // 1 for COM1, 2 for COM2
     std::atomic<bool> connected{false};
     std::uint8_t dataBits = 8;
