@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # pexo-cli.exe under Wine flashes the Linux simulator through COM7, mapped to the simulator's
 # pseudo-terminal: a normal end with the device's memory byte for byte what the Linux pexo-cli
-# leaves in a device from the same archive, and the erase failure's exit status and lines.
+# leaves in a device from the same archive, the erase failure's exit status and lines, and
+# Ctrl-C ending a run with 130.
 # Usage: windows-cli-download.sh PEXO_CLI_EXE LINUX_BIN_DIR SOURCE_DIR
 set -euo pipefail
 exe=$1
@@ -80,4 +81,24 @@ end_device
 [[ $status -eq 6 ]] || fail "erase failure: exit $status, not 6: $(cat "$work/erase.out" "$work/erase.err")"
 grep -qx 'Erase Error.' <(tr -d '\r' <"$work/erase.out") || fail "no \"Erase Error.\": $(cat "$work/erase.out")"
 
-echo "pexo-cli.exe: normal end with the Linux run's memory image; erase failure exit 6"
+# Ctrl-C: Wine turns SIGINT into the console's CTRL_C_EVENT. The run stops while it polls a
+# device that never answers, closes the port and ends with 130, as on Linux.
+start_device "$ports/com7" --silent connect
+WINEPREFIX=${PEXO_WINEPREFIX:-$build/wine} WINEDEBUG=-all wine "$exe" --settings "Z:$work/settings.ini" \
+    "${run[@]}" --port COM7 "Z:$work/image.lzh" >"$work/stop.out" 2>"$work/stop.err" &
+cli_pid=$!
+for _ in $(seq 1 3000); do
+    grep -q 'polling' "$work/stop.err" 2>/dev/null && break
+    kill -0 "$cli_pid" 2>/dev/null || break
+    sleep 0.01
+done
+grep -q 'polling' "$work/stop.err" || fail "pexo-cli.exe did not poll: $(cat "$work/stop.err")"
+kill -INT "$cli_pid"
+status=0
+wait "$cli_pid" || status=$?
+kill "$devsim_pid" 2>/dev/null || true
+end_device
+[[ $status -eq 130 ]] || fail "Ctrl-C: exit $status, not 130: $(tr -d '\r' <"$work/stop.err" | grep -v '^ *0x' | head -n 20)"
+grep -q '^Interrupted: ' "$work/stop.err" || fail "Ctrl-C: no \"Interrupted\" line"
+
+echo "pexo-cli.exe: normal end with the Linux run's memory image; erase failure exit 6; Ctrl-C exit 130"
