@@ -149,6 +149,10 @@ std::optional<ExtractFolder> ExtractFolder::open(std::string_view path, std::str
         error = describe("extraction folder belongs to another user:", folder, 0);
         return std::nullopt;
     }
+    if (win::writableByOthers(native->folder.get())) {
+        error = describe("extraction folder is writable by others:", folder, 0);
+        return std::nullopt;
+    }
     const bool root = !folder.empty() && isSeparator(folder.back());
     return ExtractFolder(std::move(native), root ? folder : folder + separator);
 }

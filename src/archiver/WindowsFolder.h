@@ -159,6 +159,46 @@ inline bool ownedByUser(HANDLE folder) {
     return mine;
 }
 
+// Whether the ACL of the object open as `handle` lets anyone but this user, the system and the
+// administrators add, change or delete what it holds: the counterpart of a group- or
+// world-writable mode. A null ACL grants everything to everyone. Where the ACL cannot be read
+// (FAT) Windows cannot tell, and nothing is refused.
+inline bool writableByOthers(HANDLE handle) {
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (::GetSecurityInfo(handle, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                          &dacl, nullptr, &descriptor) != ERROR_SUCCESS)
+        return false;
+    const TokenSids sids = processSids();
+    const auto wellKnown = [](WELL_KNOWN_SID_TYPE type, std::vector<unsigned char>& sid) {
+        DWORD size = SECURITY_MAX_SID_SIZE;
+        sid.resize(size);
+        return ::CreateWellKnownSid(type, nullptr, sid.data(), &size) != FALSE;
+    };
+    std::vector<unsigned char> system, administrators;
+    const bool known = wellKnown(WinLocalSystemSid, system) &&
+                       wellKnown(WinBuiltinAdministratorsSid, administrators);
+    const auto trusted = [&](PSID sid) {
+        return (sids.userSid() && ::EqualSid(sid, sids.userSid())) ||
+               (sids.ownerSid() && ::EqualSid(sid, sids.ownerSid())) ||
+               (known && (::EqualSid(sid, system.data()) || ::EqualSid(sid, administrators.data())));
+    };
+    constexpr ACCESS_MASK kChanges = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_DELETE_CHILD |
+                                     DELETE | WRITE_DAC | WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL;
+    bool others = dacl == nullptr;
+    for (DWORD i = 0; !others && dacl && i < dacl->AceCount; ++i) {
+        ACE_HEADER* ace = nullptr;
+        if (!::GetAce(dacl, i, reinterpret_cast<void**>(&ace)) ||
+            ace->AceType != ACCESS_ALLOWED_ACE_TYPE || (ace->AceFlags & INHERIT_ONLY_ACE) != 0)
+            continue;
+        const auto* allowed = reinterpret_cast<const ACCESS_ALLOWED_ACE*>(ace);
+        const PSID sid = const_cast<DWORD*>(&allowed->SidStart);
+        others = (allowed->Mask & kChanges) != 0 && !trusted(sid);
+    }
+    ::LocalFree(descriptor);
+    return others;
+}
+
 // The folder itself, not what a final link or junction leads to, open without delete sharing
 // so that it cannot be renamed away and replaced while open. INVALID_HANDLE_VALUE on failure.
 inline HANDLE openFolderItself(const std::wstring& path) {

@@ -341,9 +341,7 @@ TEST_F(ModuleTest, UnsafeFoldersAreRefused) {
 
     const fs::path shared = scratch.path() / "shared";
     fs::create_directory(shared);
-    fs::permissions(shared, fs::perms::owner_all | fs::perms::group_write | fs::perms::others_all,
-                    fs::perm_options::replace);
-    if (fileMode(shared))
+    if (shareWithEveryone(shared))
         refused.push_back(shared.string() + "/");
 
     const fs::path file = scratch.path() / "file";

@@ -22,6 +22,8 @@ std::optional<unsigned> fileMode(const std::filesystem::path& path);
 // Whether files stay readable whatever std::filesystem::permissions takes away: for root, and
 // on Windows, where it only sets the read-only attribute.
 bool readsEveryFile();
+// Lets every user write into `folder` (its mode, or its ACL); false where that cannot be done.
+bool shareWithEveryone(const std::filesystem::path& folder);
 // Hands `folder` to another user; false where that cannot be done.
 bool giveToAnotherUser(const std::filesystem::path& folder);
 // A folder of another user that exists on every such system; empty where there is none.

@@ -2,6 +2,9 @@
 
 #include <windows.h>
 
+#include <aclapi.h>
+#include <sddl.h>
+
 namespace pexo::test {
 
 void* loadLibrary(const std::string& path, std::string& error) {
@@ -33,6 +36,22 @@ std::optional<unsigned> fileMode(const std::filesystem::path&) {
 
 bool readsEveryFile() {
     return true;
+}
+
+bool shareWithEveryone(const std::filesystem::path& folder) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:(A;OICI;FA;;;WD)", SDDL_REVISION_1,
+                                                                &descriptor, nullptr))
+        return false;
+    PACL dacl = nullptr;
+    BOOL present = FALSE, defaulted = FALSE;
+    ::GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted);
+    std::wstring path = folder.wstring();
+    const bool set = ::SetNamedSecurityInfoW(path.data(), SE_FILE_OBJECT,
+                                             DACL_SECURITY_INFORMATION, nullptr, nullptr, dacl,
+                                             nullptr) == ERROR_SUCCESS;
+    ::LocalFree(descriptor);
+    return set;
 }
 
 bool giveToAnotherUser(const std::filesystem::path&) {

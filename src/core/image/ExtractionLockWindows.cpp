@@ -52,7 +52,8 @@ std::unique_ptr<ExtractionLockFile> ExtractionLockFile::open(const std::string& 
     BY_HANDLE_FILE_INFORMATION info{};
     if (!::GetFileInformationByHandle(dir.get(), &info) ||
         (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
-        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 || !win::ownedByUser(dir.get())) {
+        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 || !win::ownedByUser(dir.get()) ||
+        win::writableByOthers(dir.get())) {
         error = "extraction folder " + path + " is not private to this user";
         return nullptr;
     }
