@@ -9,8 +9,9 @@ Console::Console(std::FILE* out, std::FILE* err, bool quiet)
 
 void Console::clearLiveLine() {
     if (live_ && lineShown_) {
-        std::fputs("\r\033[K", err_);
+        std::fprintf(err_, "\r%*s\r", static_cast<int>(shownLength_), "");
         lineShown_ = false;
+        shownLength_ = 0;
     }
 }
 
@@ -26,8 +27,12 @@ void Console::progress(std::string_view line) {
         return;
     std::lock_guard lock(mutex_);
     if (live_) {
-        std::fprintf(err_, "\r\033[K%.*s", static_cast<int>(line.size()), line.data());
+        // Blanks over what a longer line left, not an erase sequence: every console knows
+        // a carriage return, not every one (Wine's, an old Windows one) the sequences.
+        const int pad = shownLength_ > line.size() ? static_cast<int>(shownLength_ - line.size()) : 0;
+        std::fprintf(err_, "\r%.*s%*s", static_cast<int>(line.size()), line.data(), pad, "");
         lineShown_ = true;
+        shownLength_ = line.size();
     } else {
         std::fprintf(err_, "%.*s\n", static_cast<int>(line.size()), line.data());
     }
@@ -39,6 +44,7 @@ void Console::endProgress() {
     if (live_ && lineShown_) {
         std::fputc('\n', err_);
         lineShown_ = false;
+        shownLength_ = 0;
         std::fflush(err_);
     }
 }

@@ -32,6 +32,7 @@ private:
     bool live_;
     std::mutex mutex_;
     bool lineShown_ = false;
+    std::size_t shownLength_ = 0; // of the live line, in bytes
 };
 
 } // namespace pexo::cli

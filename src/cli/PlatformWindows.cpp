@@ -39,11 +39,8 @@ const PlatformHelp& platformHelp() {
 bool isLiveTerminal(std::FILE* stream) {
     const HANDLE handle = reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(stream)));
     DWORD mode = 0;
-    if (handle == INVALID_HANDLE_VALUE || !::GetConsoleMode(handle, &mode))
-        return false; // a file or a pipe: plain lines
-    // The progress line is redrawn with "\r" and an erase-line sequence.
-    return (mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0 ||
-           ::SetConsoleMode(handle, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
+    // A console redraws the progress line in place; a file or a pipe gets plain lines.
+    return handle != INVALID_HANDLE_VALUE && ::GetConsoleMode(handle, &mode) != 0;
 }
 
 } // namespace pexo::cli
