@@ -118,16 +118,16 @@ PortOutcome PortDownload::runSteps() {
 
     phase_ = Phase::Connecting;
     session.beginConnectPoll();
-    const auto giveUpAt = limits_.connectTimeout
-                              ? std::optional(Clock::now() + *limits_.connectTimeout)
-                              : std::nullopt;
+    const Clock::time_point giveUpAt = limits_.connectTimeout
+                                           ? Clock::now() + *limits_.connectTimeout
+                                           : Clock::time_point::max();
     while (!session.pollTick()) {
         if (interrupted())
             return {kExitInterrupted, {}}; // the session closes the port
         // A line that failed under the poll (the device gone, the adapter pulled) never echoes.
         if (ctx.resultCode.load() != 0)
             return errorOutcome(ctx, host_.imageSize());
-        if (giveUpAt && Clock::now() >= *giveUpAt) {
+        if (Clock::now() >= giveUpAt) {
             host_.showMessage("No answer from the device: it never echoed the connect poll.",
                               MessageIcon::Stop);
             return {kExitConnectTimeout, {}};
