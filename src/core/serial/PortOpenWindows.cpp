@@ -1,11 +1,9 @@
 #include "core/app/Utf16.h"
 #include "core/protocol/DownloadContext.h"
-#include "core/serial/PortDevice.h"
 #include "core/serial/PortHandlesWindows.h"
 #include "core/serial/PortOpenFailure.h"
-#include "core/serial/ReaderThread.h"
+#include "core/serial/PortPlatform.h"
 #include "core/serial/SerialLink.h"
-#include "core/serial/SerialPort.h"
 
 #include <cctype>
 
@@ -21,18 +19,11 @@ constexpr DWORD kTransmitQueue = 8208;
 constexpr DWORD kReadIntervalMs = 5;
 constexpr DWORD kReadTotalMs = 50;
 
-int failed(PortOpenFailure* failure, std::string detail) {
-    if (failure) {
-        *failure = PortOpenFailure{};
-        failure->detail = std::move(detail);
-    }
-    return 0;
-}
-
-int failed(PortOpenFailure* failure, const std::string& path, DWORD err) {
+std::unique_ptr<PortHandles> refused(PortOpenFailure* failure, const std::string& path,
+                                     DWORD err) {
     if (failure)
         *failure = explainPortOpenFailure(path, static_cast<int>(err));
-    return 0;
+    return nullptr;
 }
 
 // "COM12" and "com12" become "\\.\COM12": above COM9 only the device namespace finds them.
@@ -84,17 +75,6 @@ void closeHandles(PortHandles& h) {
     h = PortHandles{};
 }
 
-void releaseDevice(DownloadContext& ctx, SerialLink& link) {
-    std::unique_ptr<PortHandles> handles;
-    {
-        std::lock_guard lock(link.mutex);
-        handles = std::move(link.handles);
-        link.closing = false;
-    }
-    closeHandles(*handles);
-    ctx.commHandle = -1;
-}
-
 void purge(HANDLE port) {
     ::PurgeComm(port, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
 }
@@ -104,43 +84,30 @@ void purge(HANDLE port) {
 SerialLink::SerialLink() = default;
 SerialLink::~SerialLink() = default;
 
-int openPort(DownloadContext& ctx, ReceiveSink sink, PortOpenFailure* failure) {
-    if (!ctx.serialLink)
-        ctx.serialLink = std::make_shared<SerialLink>();
-    const std::shared_ptr<SerialLink> link = ctx.serialLink;
-    {
-        std::lock_guard lock(link->mutex);
-        if (link->isOpen())
-            return failed(failure, link->path + " is already open");
-    }
-    if (ctx.readerThread.joinable())
-        return failed(failure, "the previous reader thread is still attached");
-
-    const std::string path = resolvePortDevice(ctx);
-    if (path.empty())
-        return failed(failure, "no serial device is configured");
+std::unique_ptr<PortHandles> openPortDevice(const DownloadContext& ctx, const std::string& path,
+                                            PortOpenFailure* failure) {
     const std::string device = deviceName(path);
     const std::optional<std::wstring> wide = toUtf16(device);
     if (!wide)
-        return failed(failure, path, ERROR_INVALID_NAME);
+        return refused(failure, path, ERROR_INVALID_NAME);
     PortHandles h;
     h.claim = claimPort(device);
     if (!h.claim)
-        return failed(failure, path, ::GetLastError());
+        return refused(failure, path, ::GetLastError());
     // No sharing: the port is this program's alone until closePort.
     h.port = ::CreateFileW(wide->c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                            FILE_FLAG_OVERLAPPED, nullptr);
     if (h.port == INVALID_HANDLE_VALUE) {
         const DWORD err = ::GetLastError();
         closeHandles(h);
-        return failed(failure, path, err);
+        return refused(failure, path, err);
     }
     h.wake = manualResetEvent();
     h.cancel = manualResetEvent();
     if (!h.wake || !h.cancel) {
         const DWORD err = ::GetLastError();
         closeHandles(h);
-        return failed(failure, path, err);
+        return refused(failure, path, err);
     }
     if (::GetFileType(h.port) != FILE_TYPE_CHAR) {
         closeHandles(h);
@@ -149,7 +116,7 @@ int openPort(DownloadContext& ctx, ReceiveSink sink, PortOpenFailure* failure) {
             failure->problem = PortProblem::NotSerial;
             failure->port = path;
         }
-        return 0;
+        return nullptr;
     }
 
     // Their results are ignored: a driver without queues of its own still carries the line.
@@ -165,70 +132,31 @@ int openPort(DownloadContext& ctx, ReceiveSink sink, PortOpenFailure* failure) {
     ::SetCommTimeouts(h.port, &timeouts);
     (void)takeCommErrors(h.port);
 
-    const HANDLE port = h.port;
-    {
-        std::lock_guard lock(link->mutex);
-        link->handles = std::make_unique<PortHandles>(h);
-        link->path = path;
-        link->closing = false;
-        link->writesCancelled = false;
-    }
-    link->sink = std::move(sink);
-    ctx.commHandle = handleNumber(port);
-
-    std::string refused;
-    if (!configurePort(ctx, &refused)) {
-        ctx.connected = false;
-        releaseDevice(ctx, *link);
-        link->sink = nullptr;
-        return failed(failure, refused);
-    }
-    ctx.connected = true;
-    if (!startReaderThread(ctx, link)) {
-        ctx.connected = false;
-        releaseDevice(ctx, *link);
-        link->sink = nullptr;
-        return failed(failure, "cannot start the serial reader thread");
-    }
-    // Some lines have no DTR to raise (Wine on a pseudo-terminal refuses it); that is no
-    // failure, as on Linux.
-    (void)::EscapeCommFunction(port, SETDTR);
-    ctx.closeOpenPort = [](DownloadContext& open) { closePort(open); };
-    return 1;
+    return std::make_unique<PortHandles>(h);
 }
 
-int closePort(DownloadContext& ctx) {
-    ctx.connected = false;
-    ctx.closeOpenPort = nullptr;
-    const std::shared_ptr<SerialLink> link = ctx.serialLink;
-    if (!link)
-        return 1;
-    bool open = false;
-    {
-        std::lock_guard lock(link->mutex);
-        open = link->isOpen();
-        if (open) {
-            link->closing = true;
-            // Manual-reset: stays set, so the reader and every writer see it.
-            ::SetEvent(link->handles->wake);
-        }
-    }
-    if (!open) {
-        joinReaderThread(ctx);
-        return 1;
-    }
-    const bool joined = joinReaderThread(ctx);
-    {
-        // Woken writers cancel their I/O and leave; the handle must outlive them.
-        std::unique_lock lock(link->mutex);
-        link->writersGone.wait(lock, [&] { return link->activeWriters == 0; });
-    }
-    (void)::EscapeCommFunction(link->handles->port, CLRDTR);
-    purge(link->handles->port);
-    releaseDevice(ctx, *link);
-    if (joined)
-        link->sink = nullptr;
-    return 1;
+int portHandleNumber(const PortHandles& handles) {
+    return handleNumber(handles.port);
+}
+
+void raiseModemLines(const DownloadContext&, PortHandles& handles) {
+    // Some lines have no DTR to raise (Wine on a pseudo-terminal refuses it); that is no
+    // failure, as on Linux.
+    (void)::EscapeCommFunction(handles.port, SETDTR);
+}
+
+void wakeForClose(PortHandles& handles) {
+    // Manual-reset: stays set, so the reader and every writer see it.
+    ::SetEvent(handles.wake);
+}
+
+void dropLine(PortHandles& handles) {
+    (void)::EscapeCommFunction(handles.port, CLRDTR);
+    purge(handles.port);
+}
+
+void closePortDevice(PortHandles& handles) {
+    closeHandles(handles);
 }
 
 } // namespace pexo
