@@ -23,6 +23,7 @@ public:
 
     bool ok() const { return master_ >= 0; }
     const std::string& path() const { return path_; }
+    const std::string& portName() const { return path_; } // as PeerLine names it
     int masterFd() const { return master_; }
     // The test's own descriptor of the port side: it keeps the tty alive and lets the test
     // look at its state (queued bytes, settings) without taking bytes from it.

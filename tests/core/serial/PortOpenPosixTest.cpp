@@ -1,4 +1,4 @@
-#include "SerialTestSupport.h"
+#include "SerialFixtures.h"
 #include "Termios2Probe.h"
 #include "core/app/Paths.h"
 #include "core/serial/PortDevice.h"
@@ -18,25 +18,7 @@ namespace {
 
 // What only a pseudo-terminal shows: the termios the port was given, paths that are no tty,
 // the settings file's device paths.
-class PortOpenPosix : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_TRUE(pty.ok());
-        host.ctx.devicePath = pty.path();
-    }
-    void TearDown() override { closePort(host); }
-
-    void expectClosed(const DownloadContext& ctx) {
-        EXPECT_FALSE(ctx.connected.load());
-        EXPECT_EQ(ctx.commHandle, -1);
-        EXPECT_EQ(ctx.readerThreadId.load(), 0u);
-        EXPECT_FALSE(ctx.readerThread.joinable());
-    }
-
-    PtyPair pty;
-    ChunkRecorder recorder;
-    SerialTestHost host;
-};
+using PortOpenPosix = PortOpenFixture<PtyPair>;
 
 TEST_F(PortOpenPosix, ALineOpenedAgainWithParityOpensAgain) {
     // A pseudo-terminal keeps 8N1 whatever is asked; the second time, parity is all that

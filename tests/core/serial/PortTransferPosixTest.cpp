@@ -1,5 +1,4 @@
-#include "SerialTestSupport.h"
-#include "core/serial/SerialLink.h"
+#include "SerialFixtures.h"
 #include "support/PtyPair.h"
 
 #include <gtest/gtest.h>
@@ -18,44 +17,12 @@ namespace {
 constexpr std::uint8_t kXon = 0x11;
 constexpr std::uint8_t kXoff = 0x13;
 
-class PortTransferPosix : public ::testing::Test {
+class PortTransferPosix : public PortTransferFixture<PtyPair> {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(pty.ok());
-        host.ctx.devicePath = pty.path();
-    }
-    void TearDown() override {
-        recorder.release();
-        closePort(host);
-    }
-
-    void open(ChunkRecorder& sink) {
-        std::string why;
-        ASSERT_EQ(openPort(host, sink.sink(), &why), 1) << why;
-    }
-
-    // The writer has taken its hold on the port (it is inside writePort).
-    bool writerInside() {
-        SerialLink& link = *host.ctx.serialLink;
-        std::lock_guard lock(link.mutex);
-        return link.activeWriters > 0;
-    }
-
-    // Runs a write on its own thread, as the protocol thread does.
-    std::future<int> writeInBackground(std::vector<std::uint8_t> frame) {
-        return std::async(std::launch::async, [this, frame = std::move(frame)] {
-            return writePort(host, frame.data(), frame.size());
-        });
-    }
-
     void stopPortOutput() {
         ASSERT_TRUE(pty.sendFromDevice({kXoff}));
         ASSERT_TRUE(waitUntil([&] { return !pty.portWritable(); }, kDeadline));
     }
-
-    PtyPair pty;
-    ChunkRecorder recorder;
-    SerialTestHost host;
 };
 
 TEST_F(PortTransferPosix, CloseDuringAFloodEndsTheReaderPromptly) {

@@ -1,5 +1,4 @@
-#include "SerialTestSupport.h"
-#include "core/serial/SerialLink.h"
+#include "SerialFixtures.h"
 #include "support/PeerLine.h"
 
 #include <gtest/gtest.h>
@@ -12,40 +11,7 @@
 namespace pexo::test {
 namespace {
 
-class PortTransfer : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_TRUE(pty.ok());
-        host.ctx.devicePath = pty.portName();
-    }
-    void TearDown() override {
-        recorder.release();
-        closePort(host);
-    }
-
-    void open(ChunkRecorder& sink) {
-        std::string why;
-        ASSERT_EQ(openPort(host, sink.sink(), &why), 1) << why;
-    }
-
-    // The writer has taken its hold on the port (it is inside writePort).
-    bool writerInside() {
-        SerialLink& link = *host.ctx.serialLink;
-        std::lock_guard lock(link.mutex);
-        return link.activeWriters > 0;
-    }
-
-    // Runs a write on its own thread, as the protocol thread does.
-    std::future<int> writeInBackground(std::vector<std::uint8_t> frame) {
-        return std::async(std::launch::async, [this, frame = std::move(frame)] {
-            return writePort(host, frame.data(), frame.size());
-        });
-    }
-
-    PeerLine pty;
-    ChunkRecorder recorder;
-    SerialTestHost host;
-};
+using PortTransfer = PortTransferFixture<PeerLine>;
 
 TEST_F(PortTransfer, TwoHundredBytesArrivingTogetherComeAsEightyEightyForty) {
     ChunkRecorder held(/*holdFirstChunk=*/true);
