@@ -1,6 +1,7 @@
 // The extraction folder with POSIX calls: every file operation relative to the folder's own
 // descriptor.
 #include "archiver/ExtractFolder.h"
+#include "archiver/PosixFolder.h"
 
 #include <atomic>
 #include <cerrno>
@@ -23,19 +24,6 @@ std::string describe(std::string_view what, std::string_view path, int err) {
         text += std::strerror(err);
     }
     return text;
-}
-
-// mkdir -p with mode 0700 for every folder it makes.
-bool makeFolders(const std::string& path, std::string& error) {
-    for (std::size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
-        const std::string part = slash == std::string::npos ? path : path.substr(0, slash);
-        if (!part.empty() && ::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) {
-            error = describe("cannot create folder", part, errno);
-            return false;
-        }
-        if (slash == std::string::npos)
-            return true;
-    }
 }
 
 // A private file beside the destination; removed unless committed.
@@ -133,7 +121,7 @@ std::optional<ExtractFolder> ExtractFolder::open(std::string_view path, std::str
             error = describe("cannot examine folder", folder, errno);
             return std::nullopt;
         }
-        if (!makeFolders(folder, error))
+        if (!posix::makePrivateFolders(folder, error))
             return std::nullopt;
     }
     // O_NOFOLLOW on the slash-free path refuses a final symbolic link, also one planted after

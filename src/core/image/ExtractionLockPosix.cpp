@@ -1,6 +1,7 @@
 // The extraction lock with flock(2): held per open file description, released by the kernel
 // when its holder ends however it ends, so no stale lock outlives a crashed program.
 #include "archiver/PexoArc.h"
+#include "archiver/PosixFolder.h"
 #include "core/image/ExtractionLock.h"
 
 #include <cerrno>
@@ -33,19 +34,6 @@ public:
 private:
     int fd_;
 };
-
-// mkdir -p with mode 0700 for every folder made, as the archiver makes the folder.
-bool makeFolders(const std::string& path, std::string& error) {
-    for (std::size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
-        const std::string part = slash == std::string::npos ? path : path.substr(0, slash);
-        if (!part.empty() && ::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) {
-            error = describe("cannot create folder", part, errno);
-            return false;
-        }
-        if (slash == std::string::npos)
-            return true;
-    }
-}
 
 // Another user who may write into the folder, or who owns the lock file, could hold the lock
 // for ever or swap the image.
@@ -87,7 +75,7 @@ std::unique_ptr<ExtractionLockFile> ExtractionLockFile::open(const std::string& 
         error = "no extraction folder";
         return nullptr;
     }
-    if (!makeFolders(path, error))
+    if (!posix::makePrivateFolders(path, error))
         return nullptr;
     Descriptor dir(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (dir.get() < 0) {

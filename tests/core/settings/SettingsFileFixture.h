@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/app/Paths.h"
-#include "core/settings/ScratchFolder.h"
+#include "support/ScratchFolder.h"
 #include "core/settings/SettingsLocation.h"
 
 #include <filesystem>
@@ -10,6 +10,8 @@
 #include <sstream>
 
 namespace pexo {
+
+using test::ScratchFolder;
 
 namespace fs = std::filesystem;
 

@@ -1,5 +1,5 @@
 #include "core/settings/PortDevices.h"
-#include "core/settings/ScratchFolder.h"
+#include "support/ScratchFolder.h"
 #include "core/settings/SettingsFile.h"
 
 #include <filesystem>
@@ -8,6 +8,8 @@
 #include <sstream>
 
 namespace pexo {
+
+using test::ScratchFolder;
 namespace {
 
 std::string slurp(const std::filesystem::path& p) {

@@ -1,6 +1,6 @@
 #include "core/settings/StationSettings.h"
 
-#include "core/settings/ScratchFolder.h"
+#include "support/ScratchFolder.h"
 
 #include <filesystem>
 #include <fstream>
@@ -8,6 +8,8 @@
 #include <sstream>
 
 namespace pexo {
+
+using test::ScratchFolder;
 namespace {
 
 namespace fs = std::filesystem;

@@ -1,7 +1,7 @@
 // Records written to a real log file and read back, as JSON Lines and as CSV.
 #include "core/station/RecordLog.h"
 
-#include "core/settings/ScratchFolder.h"
+#include "support/ScratchFolder.h"
 
 #include <filesystem>
 #include <fstream>
@@ -11,6 +11,8 @@
 #include <thread>
 
 namespace pexo {
+
+using test::ScratchFolder;
 namespace {
 
 namespace fs = std::filesystem;

@@ -1,12 +1,14 @@
 // What the station asks of the system: this machine's name and whether a port is there.
 #include "core/station/StationHost.h"
 
-#include "core/settings/ScratchFolder.h"
+#include "support/ScratchFolder.h"
 
 #include <fstream>
 #include <gtest/gtest.h>
 
 namespace pexo {
+
+using test::ScratchFolder;
 namespace {
 
 TEST(StationHost, NamesThisMachineAndFindsOnlyPortsThatAreThere) {
